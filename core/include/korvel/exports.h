@@ -1,0 +1,48 @@
+// The core's exports for component modules: placing components on the board, registering keys,
+// finding each other's components, the board's power, and the pages of information dialogs.
+// All are called on the user-interface thread unless said otherwise.
+#pragma once
+
+#include <string>
+
+#include "korvel/api.h"
+#include "korvel/host_functions.h"
+
+class KVBase;
+class KeyRAI;
+class ComponentModule;
+class wxWindow;
+
+// A rectangle in a parent's client coordinates; left/top included, right/bottom excluded.
+struct KVRect {
+  int32_t left;
+  int32_t top;
+  int32_t right;
+  int32_t bottom;
+  int32_t width() const { return right - left; }
+  int32_t height() const { return bottom - top; }
+};
+
+// The board area inside the board window that every module receives in DefineAllComponents.
+inline constexpr KVRect kBoardArea{10, 10, 778, 562};
+
+extern "C" {
+// Takes ownership of a heap-allocated key registration while the board is being built.
+KORVEL_API int DefineKey(KeyRAI* key);
+// Creates the component's window as a visible child of parent at rect and registers it under its
+// identifier while the board is being built. The board owns the component from then on.
+KORVEL_API int DefineNewComponent(KVBase* component, wxWindow* parent, KVRect rect,
+                                  ComponentModule* module);
+// Power state of the board: 0 without a board.
+KORVEL_API int isBoardPowered(void);
+// Switches every component's enabled state (in identifier order) when the value changes.
+KORVEL_API void setBoardPowered(int powered);
+// 1 if the board window exists and is the foreground window. Safe from any thread.
+KORVEL_API int isDialogForeMost(void);
+// The current scale factor of timer scaling; 0.0 until one has been set and after every reset.
+KORVEL_API double getScaleFlag(void);
+}
+
+// The component registered under id on the current board, or null. (C++ linkage: the identifier
+// is a byte string passed by reference.)
+KORVEL_API KVBase* getBoardChipWithID(const std::string& id);

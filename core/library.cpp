@@ -1,0 +1,2 @@
+// libKorvel.so is the core archive wrapped whole; this file only gives the library a source of
+// its own.

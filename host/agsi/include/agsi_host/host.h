@@ -1,0 +1,162 @@
+// Our implementation of the simulator side of AGSI: the register file, virtual registers, watches
+// with their call-backs, symbols, menu entries, messages and simulated time. The 37 host functions
+// (AgsiDefineSFR …) are exported by name from this library (libAgsiHost.so) and all work on the
+// one process-wide Host below; a host program (the test host, korvel-sim) drives the same object
+// from the firmware's side and reads what the plug-in did.
+//
+// Threads: every AGSI call and every firmware-side notification takes the host's one recursive
+// lock, so accesses from the UI, key, bounce and CAN threads are serialised with the firmware's.
+// Watch call-backs run with that lock held, on the thread that caused them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "korvel/agsi.h"
+
+namespace agsi_host {
+
+// What sits behind the address space: the LPC17xx simulator, or plain memory in the test host.
+class Target {
+ public:
+  virtual ~Target() = default;
+  // The plug-in's own accesses (AgsiReadSFR/WriteSFR/ReadMemory/WriteMemory). They change the
+  // target's state directly and fire no watches. False when nothing is mapped there.
+  virtual bool read(uint32_t address, uint32_t size, uint8_t* out) = 0;
+  virtual bool write(uint32_t address, uint32_t size, const uint8_t* in) = 0;
+  // A virtual register was written (by anyone); e.g. PORT2 becomes the input levels of port 2.
+  virtual void vtrChanged(const std::string& name, uint32_t value) {}
+  virtual void triggerReset() {}
+  virtual void stopSimulation() {}
+  virtual uint64_t states() { return 0; }           // processor cycles since reset
+  virtual double seconds() { return 0.0; }          // simulated time
+  virtual uint32_t programCounter() { return 0; }
+  virtual bool sleeping() { return false; }
+  virtual uint32_t clockHz() { return 100000000; }  // core clock
+};
+
+struct SfrDefinition {
+  std::string name;
+  uint32_t address;
+  uint32_t type;
+  uint8_t bitpos;
+};
+
+struct VtrInfo {
+  std::string name;
+  uint32_t type;
+  uint32_t value;
+};
+
+struct Symbol {
+  std::string name;
+  uint32_t address;
+  uint32_t type;  // AGSI_SYMTYPE_UCHAR for one-byte variables
+};
+
+class Host {
+ public:
+  static Host& instance();
+
+  // ---- Set-up by the host program --------------------------------------------------------
+  // The target behind the address space; null means a plain sparse memory of the host's own.
+  void setTarget(Target* target);
+  // Forgets every definition, watch, VTR, symbol, menu entry, message and timer (between tests).
+  void clear();
+  std::recursive_mutex& mutex() { return mutex_; }
+
+  // The handle to put in AGSICONFIG.hInstance: the plug-in looks the host functions up on it.
+  void* moduleHandle();
+
+  // ---- Firmware side (the target calls these for the firmware's own accesses) ---------------
+  // After a firmware store of size bytes at address: fires the write watches covering it, with
+  // AgsiIsSimulatorAccess() true while they run.
+  void firmwareWrote(uint32_t address, uint32_t size);
+  // Before a firmware load: fires the read watches covering it. Returns the value a call-back
+  // set with AgsiSetSFRReadValue, if any, which is what the firmware then reads.
+  std::optional<uint32_t> firmwareRead(uint32_t address, uint32_t size);
+  // Cheap test whether any SFR or memory watch covers the range (the simulator's fast path).
+  bool watched(uint32_t address, uint32_t size) const;
+
+  // ---- Virtual registers ------------------------------------------------------------------
+  std::optional<uint32_t> vtrHandle(const std::string& name) const;
+  std::optional<uint32_t> readVtr(const std::string& name) const;
+  // Writes a VTR as the simulator does (e.g. SSP1_OUT when the firmware writes SSP1DR): the
+  // target is told and VT write watches fire. False if no such VTR is defined.
+  bool writeVtr(const std::string& name, uint32_t value, bool simulatorAccess = true);
+  std::vector<VtrInfo> vtrs() const;
+
+  // ---- What the plug-in defined -------------------------------------------------------------
+  std::vector<SfrDefinition> sfrs() const;
+  std::vector<AGSIMENU*> menuEntries() const;
+  std::vector<AGSIINTERRUPT> interrupts() const;
+
+  // ---- Symbols (from the firmware's ELF file, or set by tests) ---------------------------------
+  void addSymbol(const Symbol& symbol);
+  void clearSymbols();
+
+  // ---- Messages (AgsiMessage) ---------------------------------------------------------------
+  // Every message also goes to the sink, if one is set (called with the host lock held).
+  void setMessageSink(std::function<void(const std::string&)> sink);
+  std::vector<std::string> messages() const;
+  std::string output() const;  // all messages joined
+  void clearMessages();
+
+  // ---- Timers (AgsiCreateTimer/AgsiSetTimer) --------------------------------------------------
+  // The simulator calls this as simulated time passes; due timer call-backs fire.
+  void advanceTo(uint64_t states);
+  // The earliest state count at which a timer is due, or UINT64_MAX.
+  uint64_t nextTimerDue() const;
+
+  // ---- Focus, time, reset requests -----------------------------------------------------------
+  void* focusWindow() const;          // last window passed to AgsiHandleFocus
+  uint64_t resetRequests() const;     // how often AgsiTriggerReset was called
+  // Test hosts without a target set simulated time directly.
+  void setTime(double seconds, uint64_t states);
+
+  // ---- Implementation of the exported functions (called by the C shims) ----------------------
+  struct Impl;
+  Impl& impl() { return *impl_; }
+
+ private:
+  Host();
+  ~Host();
+  mutable std::recursive_mutex mutex_;
+  Impl* impl_;
+};
+
+// Loads a plug-in library (libKorvel.so) and calls its AgsiEntry.
+class Plugin {
+ public:
+  Plugin() = default;
+  ~Plugin();
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+
+  // False with a one-line reason in *error when the file is missing, cannot be loaded or has no
+  // AgsiEntry.
+  bool load(const std::filesystem::path& path, std::string* error);
+  bool loaded() const { return entry_ != nullptr; }
+  uint32_t entry(uint32_t code, void* record);
+
+  uint32_t check(uint32_t targetKind = AGSI_TARGET_KIND_CORTEX_M);
+  // Fills an AGSICONFIG with the host's module handle and calls the initialise code.
+  uint32_t init(const std::string& appFile = "");
+  uint32_t reset();
+  uint32_t terminate();
+  // Unloads the library (its static destructors run: settings written, key poller stopped).
+  void unload();
+
+ private:
+  void* handle_ = nullptr;
+  PFN_AgsiEntry entry_ = nullptr;
+  AGSICONFIG config_{};
+  std::string appFile_;
+};
+
+}  // namespace agsi_host

@@ -1,0 +1,64 @@
+// The thin layer between the emulator and the operating system. Nothing outside platform/
+// includes OS headers; a Windows build replaces the .cpp files here and nothing else.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace korvel::platform {
+
+// ---- Modules -------------------------------------------------------------------------------
+// The full path of the shared library (or program) that contains the given address.
+std::filesystem::path modulePathOf(const void* addressInModule);
+
+using LibraryHandle = void*;
+// Loads a shared library by full path; null on failure with the reason in *error.
+LibraryHandle loadLibrary(const std::filesystem::path& path, std::string* error = nullptr);
+// A named export of a loaded library, or null.
+void* findSymbol(LibraryHandle library, const char* name);
+// Frees a library; true on success.
+bool freeLibrary(LibraryHandle library);
+
+// ---- Time ----------------------------------------------------------------------------------
+// Nanoseconds of a monotonic clock.
+uint64_t monotonicNanos();
+void sleepMillis(uint32_t ms);
+void sleepMicros(uint32_t us);
+
+// ---- Keyboard ------------------------------------------------------------------------------
+// Reads the present down/up state of keys by Windows virtual-key code. Each reader owns its
+// own connection to the display, so it may live on any one thread (the key poller's).
+class KeyboardReader {
+ public:
+  virtual ~KeyboardReader() = default;
+  // Takes one snapshot of the keyboard; isDown answers from it.
+  virtual void refresh() = 0;
+  virtual bool isDown(uint32_t virtualKey) const = 0;
+  // False when no display could be reached (every key then reads as up).
+  virtual bool available() const = 0;
+};
+std::unique_ptr<KeyboardReader> openKeyboardReader();
+
+// ---- Directory change notification -----------------------------------------------------------
+// Waits for files to be created, written or renamed in one folder. wake() releases a waiting
+// thread (for shutdown) from any other thread.
+class DirectoryWatch {
+ public:
+  enum class Result { Changed, Woken, Failed };
+  virtual ~DirectoryWatch() = default;
+  virtual Result wait() = 0;
+  virtual void wake() = 0;
+};
+// Null when the folder cannot be watched (error in *error).
+std::unique_ptr<DirectoryWatch> watchDirectory(const std::filesystem::path& folder,
+                                               std::string* error = nullptr);
+
+// ---- Sound -------------------------------------------------------------------------------
+// Plays an in-memory WAVE clip without waiting for it. Without an audio device it does nothing.
+void playWaveAsync(const uint8_t* wave, size_t size);
+
+}  // namespace korvel::platform

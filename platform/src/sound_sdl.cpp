@@ -1,0 +1,70 @@
+// Click sounds through SDL2 audio. A new clip replaces the one still playing, as the board's
+// clicks do; without an audio device (no sound card, CI) every call is a silent no-op.
+#include <SDL2/SDL.h>
+
+#include <mutex>
+
+#include "korvel/platform/platform.h"
+
+namespace korvel::platform {
+namespace {
+
+struct Audio {
+  std::mutex lock;
+  bool tried = false;
+  bool ok = false;
+  SDL_AudioDeviceID device = 0;
+  SDL_AudioSpec spec{};
+};
+
+Audio& audio() {
+  static Audio* a = new Audio;  // lives to process exit: SDL may still call into it at exit
+  return *a;
+}
+
+bool openDevice(Audio& a, const SDL_AudioSpec& wanted) {
+  if (a.tried) return a.ok;
+  a.tried = true;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  a.device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &a.spec, 0);
+  if (a.device == 0) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return false;
+  }
+  SDL_PauseAudioDevice(a.device, 0);
+  a.ok = true;
+  return true;
+}
+
+}  // namespace
+
+void playWaveAsync(const uint8_t* wave, size_t size) {
+  if (wave == nullptr || size == 0) return;
+  Audio& a = audio();
+  std::lock_guard<std::mutex> guard(a.lock);
+  SDL_AudioSpec spec{};
+  Uint8* samples = nullptr;
+  Uint32 length = 0;
+  SDL_RWops* rw = SDL_RWFromConstMem(wave, static_cast<int>(size));
+  if (rw == nullptr || SDL_LoadWAV_RW(rw, 1, &spec, &samples, &length) == nullptr) return;
+  if (openDevice(a, spec)) {
+    SDL_AudioCVT cvt{};
+    int need = SDL_BuildAudioCVT(&cvt, spec.format, spec.channels, spec.freq, a.spec.format,
+                                 a.spec.channels, a.spec.freq);
+    SDL_ClearQueuedAudio(a.device);
+    if (need == 0) {
+      SDL_QueueAudio(a.device, samples, length);
+    } else if (need > 0) {
+      cvt.len = static_cast<int>(length);
+      cvt.buf = static_cast<Uint8*>(SDL_malloc(static_cast<size_t>(cvt.len) * cvt.len_mult));
+      if (cvt.buf != nullptr) {
+        SDL_memcpy(cvt.buf, samples, length);
+        if (SDL_ConvertAudio(&cvt) == 0) SDL_QueueAudio(a.device, cvt.buf, static_cast<Uint32>(cvt.len_cvt));
+        SDL_free(cvt.buf);
+      }
+    }
+  }
+  SDL_FreeWAV(samples);
+}
+
+}  // namespace korvel::platform
