@@ -1,0 +1,43 @@
+// AgsiEntry: the one function the simulator calls.
+#include <exception>
+
+#include "host/stages.h"
+#include "korvel/host_functions.h"
+#include "modules/module_registry.h"
+
+namespace {
+
+// No exception may cross into the host: an error (a registry that cannot be built, a module
+// that throws) is reported in the output window and the call fails.
+template <typename F>
+uint32_t guarded(F&& call) {
+  try {
+    return call();
+  } catch (const std::exception& e) {
+    if (auto* agsi = getAgsi(); agsi->AgsiMessage != nullptr) agsi->AgsiMessage("%s\n", e.what());
+  } catch (...) {
+    if (auto* agsi = getAgsi(); agsi->AgsiMessage != nullptr) agsi->AgsiMessage("Korvel: unexpected error\n");
+  }
+  return 0;
+}
+
+}  // namespace
+
+extern "C" KORVEL_API uint32_t AgsiEntry(uint32_t code, void* record) {
+  switch (code) {
+    case AGSI_CHECK:
+      return record != nullptr && *static_cast<uint32_t*>(record) == AGSI_TARGET_KIND_CORTEX_M ? 1 : 0;
+    case AGSI_INIT: {
+      if (record == nullptr) return 0;
+      void* hostModule = static_cast<AGSICONFIG*>(record)->hInstance;
+      return guarded([&] { return korvel::initialise(hostModule); });
+    }
+    case AGSI_TERMINATE:
+      guarded([] { return korvel::terminate(); });
+      return 1;
+    case AGSI_RESET:
+      return guarded([] { return korvel::reset(); });
+    default:
+      return 1;
+  }
+}
