@@ -7,6 +7,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "agsi_host/functions.h"
 #include "host_impl.h"
 
 using agsi_host::Host;
@@ -277,7 +278,10 @@ AGSI_EXPORT void AgsiMessage(const char* format, ...) {
   if (length < 0) text = format;  // an encoding error: keep the raw format rather than nothing
   impl().message(std::move(text));
 }
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wignored-attributes"  // the printf-format check is not part of the type
 SAME_SIGNATURE(AgsiMessage);
+#pragma GCC diagnostic pop
 
 AGSI_EXPORT int AgsiGetTargetKey(uint32_t key) {
   Lock lock(host().mutex());
