@@ -41,3 +41,10 @@ extern "C" KORVEL_API uint32_t AgsiEntry(uint32_t code, void* record) {
       return 1;
   }
 }
+
+// Frees the component modules (in reverse load order) ahead of the core's own unload. Each module
+// holds a reference to the core, so on systems where a library is only unloaded when its last
+// reference goes (Linux) a host must call this before it frees the core, or the core and the
+// modules would keep each other loaded until the process ends. Any board window must be closed
+// first. Calling it twice does nothing more.
+extern "C" KORVEL_API void KorvelUnload(void) { korvel::ModuleRegistry::releaseShared(); }
