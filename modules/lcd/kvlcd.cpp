@@ -64,7 +64,10 @@ void KVLCD::deliver(const uint32_t* frame) {
 
 void KVLCD::onFrameArrived() {
   bitmapStale_ = true;
-  if (GetHandle()) RefreshRect(screen_, false);
+  if (!GetHandle()) return;
+  RefreshRect(screen_, false);
+  // The touch panel lies over the screen and paints the LCD's picture as its own backdrop.
+  for (wxWindow* child : GetChildren()) child->Refresh(false);
 }
 
 const wxBitmap& KVLCD::displayBitmap() {
