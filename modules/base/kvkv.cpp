@@ -6,6 +6,7 @@
 #include <wx/dynlib.h>
 #include <wx/filename.h>
 #include <wx/image.h>
+#include <wx/log.h>
 
 KVKV::KVKV(const std::string& identifier, ChipOrientation orientation)
     : KVBase(identifier, orientation) {}
