@@ -64,6 +64,9 @@ BoardDialog::BoardDialog(AGSIMENU* menu, BoardRegistry* registry)
   Bind(wxEVT_BUTTON, &BoardDialog::onCancel, this, wxID_CANCEL);
   Bind(wxEVT_ACTIVATE, &BoardDialog::onActivate, this);
   Bind(wxEVT_CHAR_HOOK, &BoardDialog::onCharHook, this);
+  // The components keep the places their modules gave them: no automatic layout, which would
+  // stretch a lone child (the board picture) over the whole window.
+  Bind(wxEVT_SIZE, [](wxSizeEvent&) {});
 
   // Where the user last closed it; (-1, -1) when it was never closed.
   const AGSIDLGD* record = recordOf(menu);

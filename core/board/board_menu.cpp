@@ -1,6 +1,7 @@
 #include "board/board_menu.h"
 
 #include "board/board_dialog.h"
+#include "korvel/board_testing.h"
 #include "korvel/host_functions.h"
 
 namespace korvel {
@@ -37,3 +38,5 @@ int defineBoardMenu() {
 }
 
 }  // namespace korvel
+
+extern "C" KORVEL_API AGSIMENU* korvelBoardMenuForTesting(void) { return &korvel::boardMenuRecord(); }

@@ -1,6 +1,10 @@
 #include "board/board_modules.h"
 
 #include <exception>
+#include <filesystem>
+#include <memory>
+
+#include "korvel/board_testing.h"
 
 #include "board/board_report.h"
 #include "korvel/module.h"
@@ -61,3 +65,37 @@ void callBoardStage(ComponentModule& module, const char* name) {
 }
 
 }  // namespace korvel
+
+namespace {
+
+// The modules of another bundle folder, for tests that bring their own bundles.
+class FolderModules : public korvel::BoardModules {
+ public:
+  explicit FolderModules(const std::filesystem::path& folder) : registry(folder) {}
+  std::vector<ComponentModule*> inLoadOrder() override {
+    std::vector<ComponentModule*> out;
+    for (const auto& [id, module] : registry.loadedModules())
+      if (module) out.push_back(module);
+    return out;
+  }
+  void* lookup(ComponentModule& module, const char* name) override { return module.lookup(name); }
+  korvel::ModuleRegistry registry;
+};
+
+std::unique_ptr<FolderModules> folderModules;
+
+}  // namespace
+
+extern "C" KORVEL_API int korvelUseModulesForTesting(const char* docsFolder) {
+  korvel::setBoardModulesForTesting(nullptr);
+  folderModules.reset();
+  if (!docsFolder) return 1;
+  try {
+    folderModules = std::make_unique<FolderModules>(docsFolder);
+  } catch (const std::exception& e) {
+    korvel::reportBoard("Korvel", std::string("test modules not usable: ") + e.what());
+    return 0;
+  }
+  korvel::setBoardModulesForTesting(folderModules.get());
+  return 1;
+}
