@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -40,7 +41,14 @@ inline wxImage render(KVBase* component) {
     wxMemoryDC dc(bitmap);
     component->Render(dc);
   }
-  return bitmap.ConvertToImage();
+  wxImage image = bitmap.ConvertToImage();
+  // KORVEL_RENDER_DIR=<folder> keeps every rendering as a PNG, for looking at the parts.
+  if (const char* dir = std::getenv("KORVEL_RENDER_DIR")) {
+    static int counter = 0;
+    wxImage::AddHandler(new wxPNGHandler);
+    image.SaveFile(wxString::Format("%s/%02d-%s.png", dir, counter++, component->GetID()), wxBITMAP_TYPE_PNG);
+  }
+  return image;
 }
 
 inline wxColour pixel(const wxImage& image, int x, int y) {
