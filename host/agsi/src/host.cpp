@@ -352,6 +352,7 @@ void Host::advanceTo(uint64_t states) {
     return;
   }
   std::lock_guard lock(mutex_);
+  uint64_t from = impl_->target->states();
   // A timer re-armed with no delay fires again on the next advance, not in this one, or a
   // zero-period timer would hold the simulation here for ever.
   std::unordered_map<Impl::Timer*, uint64_t> firedAt;
@@ -364,11 +365,12 @@ void Host::advanceTo(uint64_t states) {
       if (next == nullptr || t->due < next->due) next = t.get();
     }
     if (next == nullptr) break;
-    uint64_t due = next->due;
-    firedAt[next] = due;
+    // The call-back sees the time it was due at, but time never runs backwards for an overdue one.
+    uint64_t at = std::max(next->due, from);
+    firedAt[next] = at;
     next->due = Impl::kNever;
     impl_->updateNextDue();
-    if (own) setOwnTime(due);  // the call-back sees the time it was due at
+    if (own) setOwnTime(at);
     next->callBack();
   }
   if (own) setOwnTime(states);
