@@ -144,7 +144,7 @@ TEST_F(BoardInputs, ArrowKeysDriveTheJoystickPinsOnPort1) {
   KeyListener::setKeyStateSourceForTesting(keys);
   keys->down = {0x26, 0x27};  // up and right
   KeyListener::sharedInstance()->waitForPasses(2);
-  EXPECT_EQ(host_.vtr(port1_), 0x06000000u) << "P1.28 and P1.29 low";
+  EXPECT_EQ(host_.vtr(port1_), 0x0E000000u) << "P1.28 and P1.29 low, P1.25-P1.27 high";
   keys->down.clear();
   KeyListener::sharedInstance()->waitForPasses(2);
   EXPECT_EQ(host_.vtr(port1_), 0x3E000000u);
