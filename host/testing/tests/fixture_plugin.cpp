@@ -1,5 +1,7 @@
 // A tiny plug-in for the host's tests: binds a few host functions by name on the handle of the
 // init record, as the real core does, and reports every call it gets through AgsiMessage.
+#include <cstring>
+
 #include "korvel/agsi.h"
 #include "korvel/platform/platform.h"
 
@@ -11,6 +13,7 @@ PFN_AgsiSetWatchOnSFR watchSfr = nullptr;
 PFN_AgsiIsSimulatorAccess isSimulatorAccess = nullptr;
 PFN_AgsiDefineMenuItem defineMenuItem = nullptr;
 PFN_AgsiSetSFRReadValue setReadValue = nullptr;
+PFN_AgsiGetSymbolByName symbolByName = nullptr;
 int inits = 0;  // starts at 0 in every fresh copy of the library
 
 void onWrite(uint32_t address, uint32_t reason) {
@@ -45,8 +48,16 @@ extern "C" __attribute__((visibility("default"))) uint32_t AgsiEntry(uint32_t co
       void* h = config->hInstance;
       if (!bind(h, &message, "AgsiMessage") || !bind(h, &defineVtr, "AgsiDefineVTR") ||
           !bind(h, &watchSfr, "AgsiSetWatchOnSFR") || !bind(h, &isSimulatorAccess, "AgsiIsSimulatorAccess") ||
-          !bind(h, &defineMenuItem, "AgsiDefineMenuItem") || !bind(h, &setReadValue, "AgsiSetSFRReadValue"))
+          !bind(h, &defineMenuItem, "AgsiDefineMenuItem") || !bind(h, &setReadValue, "AgsiSetSFRReadValue") ||
+          !bind(h, &symbolByName, "AgsiGetSymbolByName"))
         return 0;
+      // A host that defines this symbol asks for a failed initialisation.
+      AGSISYMDSC fail{};
+      std::strcpy(fail.szName, "FixtureFailInit");
+      if (symbolByName(&fail) != 0) {
+        message("fixture: failing init as asked\n");
+        return 0;
+      }
       ++inits;
       message("fixture: init #%d app '%s'\n", inits, config->pszAppFile);
       defineVtr("PORT2", AGSIVTRLONG, 0x1000);
