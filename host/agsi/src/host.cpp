@@ -67,7 +67,9 @@ bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32
       return true;  // the same watch twice is one watch: its call-back must not run twice
   }
   watches.push_back({first, last, cb, access, sfr});
-  if (sfr && !shadow.count(first)) {
+  // Only registers watched for writes keep a previous value; reading a read-watched register
+  // here could have the side effects of a load (a data register's FIFO).
+  if (sfr && access != AGSIREAD && !shadow.count(first)) {
     if (auto v = read32(first)) shadow[first] = *v;
   }
   republish();
@@ -194,7 +196,7 @@ void Host::setTarget(Target* target) {
   impl_->shadow.clear();
   impl_->previous.clear();
   for (const auto& w : impl_->watches)
-    if (w.sfr)
+    if (w.sfr && w.access != AGSIREAD)
       if (auto v = impl_->read32(w.first)) impl_->shadow[w.first] = *v;
 }
 
