@@ -1,5 +1,7 @@
 #include "korvel/kvbase.h"
 
+#include "korvel/dc_guard.h"
+
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -23,30 +25,6 @@ wxColour colourFromRef(unsigned long ref) {
   return wxColour(ref & 0xFF, (ref >> 8) & 0xFF, (ref >> 16) & 0xFF);
 }
 
-// Puts back the pen, brush and smoothing of a DC however the drawing step ends.
-class DcStateGuard {
- public:
-  explicit DcStateGuard(wxDC& dc) : dc_(dc), pen_(dc.GetPen()), brush_(dc.GetBrush()) {
-    gc_ = dc.GetGraphicsContext();
-    if (gc_) {
-      antialias_ = gc_->GetAntialiasMode();
-      // The plates are drawn like the original GDI shapes: hard pixel edges, no blending.
-      gc_->SetAntialiasMode(wxANTIALIAS_NONE);
-    }
-  }
-  ~DcStateGuard() {
-    if (gc_) gc_->SetAntialiasMode(antialias_);
-    dc_.SetPen(pen_);
-    dc_.SetBrush(brush_);
-  }
-
- private:
-  wxDC& dc_;
-  wxPen pen_;
-  wxBrush brush_;
-  wxGraphicsContext* gc_ = nullptr;
-  wxAntialiasMode antialias_ = wxANTIALIAS_DEFAULT;
-};
 
 constexpr const char* kSettingsPrefix = "KORVEL_COMPONENT_ID_";
 
@@ -130,7 +108,7 @@ int KVBase::OffsetForRotatedRectOfWidth(double width) {
 void KVBase::OnDraw(wxDC& dc, BaseType type, int fill, unsigned long fillColor) {
   const wxSize size = GetClientSize();
   const wxRect client(0, 0, size.x, size.y);
-  DcStateGuard guard(dc);
+  korvel::DcStateGuard guard(dc);
   dc.SetBrush(wxBrush(kBlue));
   dc.SetPen(wxPen(*wxWHITE, 1));
   const wxBrush fillBrush(colourFromRef(fillColor));
@@ -236,7 +214,7 @@ void KVBase::DrawBackdropFor(wxDC& dc, const wxRect& areaInSelf) {
     return;
   }
   const wxColour colour = parent ? parent->GetBackgroundColour() : GetBackgroundColour();
-  DcStateGuard guard(dc);
+  korvel::DcStateGuard guard(dc);
   dc.SetPen(*wxTRANSPARENT_PEN);
   dc.SetBrush(wxBrush(colour));
   dc.DrawRectangle(areaInSelf);

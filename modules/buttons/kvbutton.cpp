@@ -1,5 +1,6 @@
 #include "kvbutton.h"
 
+#include "korvel/dc_guard.h"
 #include <wx/dc.h>
 #include <wx/graphics.h>
 #include <wx/thread.h>
@@ -92,28 +93,9 @@ void KVButton::DrawBackground(wxDC& dc) {
     dc.DrawEllipse(at.x, at.y, 7, 7);
 }
 
-namespace {
-// Shapes land on whole pixels like the board's other parts: no blended edges.
-class PixelExact {
- public:
-  explicit PixelExact(wxDC& dc) : gc_(dc.GetGraphicsContext()) {
-    if (gc_) {
-      mode_ = gc_->GetAntialiasMode();
-      gc_->SetAntialiasMode(wxANTIALIAS_NONE);
-    }
-  }
-  ~PixelExact() {
-    if (gc_) gc_->SetAntialiasMode(mode_);
-  }
-
- private:
-  wxGraphicsContext* gc_;
-  wxAntialiasMode mode_ = wxANTIALIAS_DEFAULT;
-};
-}  // namespace
 
 void KVButton::DrawComponent(wxDC& dc) {
-  PixelExact exact(dc);
+  korvel::DcStateGuard exact(dc);
   if (orientation_ > Orientation3) throw std::runtime_error("Invalid orientation.");
   const wxSize size = GetClientSize();
   // The client rectangle shrunk by 2, then by 1 more: the disc is centred in what is left.

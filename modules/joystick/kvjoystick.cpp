@@ -1,5 +1,6 @@
 #include "kvjoystick.h"
 
+#include "korvel/dc_guard.h"
 #include <wx/dc.h>
 #include <wx/graphics.h>
 #include <wx/thread.h>
@@ -56,28 +57,9 @@ void KVJoystick::repaint() {
 
 void KVJoystick::DrawBackground(wxDC& dc) { OnDraw(dc, Rotated_Rect, 1, kComponentGrey); }
 
-namespace {
-// Shapes land on whole pixels like the board's other parts: no blended edges.
-class PixelExact {
- public:
-  explicit PixelExact(wxDC& dc) : gc_(dc.GetGraphicsContext()) {
-    if (gc_) {
-      mode_ = gc_->GetAntialiasMode();
-      gc_->SetAntialiasMode(wxANTIALIAS_NONE);
-    }
-  }
-  ~PixelExact() {
-    if (gc_) gc_->SetAntialiasMode(mode_);
-  }
-
- private:
-  wxGraphicsContext* gc_;
-  wxAntialiasMode mode_ = wxANTIALIAS_DEFAULT;
-};
-}  // namespace
 
 void KVJoystick::DrawComponent(wxDC& dc) {
-  PixelExact exact(dc);
+  korvel::DcStateGuard exact(dc);
   const wxSize size = GetClientSize();
   const int cx = size.x / 2, cy = size.y / 2;
   const wxBrush grey(wxColour(155, 155, 155));

@@ -1,5 +1,6 @@
 #include "kvswitch.h"
 
+#include "korvel/dc_guard.h"
 #include <stdexcept>
 
 #include <wx/affinematrix2d.h>
@@ -41,28 +42,9 @@ void KVSwitch::toggle() {
   if (callback_) callback_(this, on);
 }
 
-namespace {
-// Shapes land on whole pixels like the board's other parts: no blended edges.
-class PixelExact {
- public:
-  explicit PixelExact(wxDC& dc) : gc_(dc.GetGraphicsContext()) {
-    if (gc_) {
-      mode_ = gc_->GetAntialiasMode();
-      gc_->SetAntialiasMode(wxANTIALIAS_NONE);
-    }
-  }
-  ~PixelExact() {
-    if (gc_) gc_->SetAntialiasMode(mode_);
-  }
-
- private:
-  wxGraphicsContext* gc_;
-  wxAntialiasMode mode_ = wxANTIALIAS_DEFAULT;
-};
-}  // namespace
 
 void KVSwitch::DrawComponent(wxDC& dc) {
-  PixelExact exact(dc);
+  korvel::DcStateGuard exact(dc);
   if (orientation_ >= Orientation0 && orientation_ < Orientation3)
     throw std::runtime_error("Not yet implemented.");
   if (orientation_ != Orientation3) throw std::runtime_error("Invalid ChipOrientation.");
