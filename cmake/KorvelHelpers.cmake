@@ -50,4 +50,16 @@ function(korvel_test target)
     set_tests_properties(${target} PROPERTIES ENVIRONMENT "SDL_AUDIODRIVER=dummy")
   endif()
   set_tests_properties(${target} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+  set_property(TEST ${target} APPEND PROPERTY ENVIRONMENT
+    "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/lsan.supp:print_suppressions=0"
+    "ASAN_OPTIONS=detect_odr_violation=0"
+    "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/cmake/tsan.supp")
+  if("tsan" IN_LIST T_LABELS)
+    set_property(GLOBAL APPEND PROPERTY KORVEL_TSAN_TESTS ${target})
+  endif()
+endfunction()
+
+# Extra targets a tsan-labelled test needs at run time (plug-in modules it loads, say).
+function(korvel_tsan_needs)
+  set_property(GLOBAL APPEND PROPERTY KORVEL_TSAN_TESTS ${ARGN})
 endfunction()

@@ -53,4 +53,6 @@ extern "C" {
 KORVEL_API HostFunctionTable* getAgsi(void);
 // The core's entry point, called by the host.
 KORVEL_API uint32_t AgsiEntry(uint32_t code, void* record);
+// Frees the component modules before the host unloads the core (see entry.cpp).
+KORVEL_API void KorvelUnload(void);
 }

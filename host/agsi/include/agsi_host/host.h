@@ -19,10 +19,21 @@
 
 #include "korvel/agsi.h"
 
+// What libAgsiHost.so exports besides the C host functions: the classes a host program drives.
+#if defined(_WIN32)
+#if defined(AGSI_HOST_BUILDING)
+#define AGSI_HOST_API __declspec(dllexport)
+#else
+#define AGSI_HOST_API __declspec(dllimport)
+#endif
+#else
+#define AGSI_HOST_API __attribute__((visibility("default")))
+#endif
+
 namespace agsi_host {
 
 // What sits behind the address space: the LPC17xx simulator, or plain memory in the test host.
-class Target {
+class AGSI_HOST_API Target {
  public:
   virtual ~Target() = default;
   // The plug-in's own accesses (AgsiReadSFR/WriteSFR/ReadMemory/WriteMemory). They change the
@@ -38,6 +49,7 @@ class Target {
   virtual uint32_t programCounter() { return 0; }
   virtual bool sleeping() { return false; }
   virtual uint32_t clockHz() { return 100000000; }  // core clock
+  virtual uint32_t externalClockHz() { return 12000000; }  // the board's crystal
 };
 
 struct SfrDefinition {
@@ -59,7 +71,7 @@ struct Symbol {
   uint32_t type;  // AGSI_SYMTYPE_UCHAR for one-byte variables
 };
 
-class Host {
+class AGSI_HOST_API Host {
  public:
   static Host& instance();
 
@@ -68,6 +80,10 @@ class Host {
   void setTarget(Target* target);
   // Forgets every definition, watch, VTR, symbol, menu entry, message and timer (between tests).
   void clear();
+  // Forgets what points into the plug-in's code or data (watches, timers, menu entries, interrupt
+  // records, the exec call-back) before its library is unloaded; VTRs, SFR definitions, symbols
+  // and messages stay.
+  void forgetPlugin();
   std::recursive_mutex& mutex() { return mutex_; }
 
   // The handle to put in AGSICONFIG.hInstance: the plug-in looks the host functions up on it.
@@ -116,6 +132,7 @@ class Host {
   // ---- Focus, time, reset requests -----------------------------------------------------------
   void* focusWindow() const;          // last window passed to AgsiHandleFocus
   uint64_t resetRequests() const;     // how often AgsiTriggerReset was called
+  uint64_t stopRequests() const;      // how often AgsiStopSimulator was called
   // Test hosts without a target set simulated time directly.
   void setTime(double seconds, uint64_t states);
 
@@ -131,7 +148,7 @@ class Host {
 };
 
 // Loads a plug-in library (libKorvel.so) and calls its AgsiEntry.
-class Plugin {
+class AGSI_HOST_API Plugin {
  public:
   Plugin() = default;
   ~Plugin();
@@ -142,6 +159,7 @@ class Plugin {
   // AgsiEntry.
   bool load(const std::filesystem::path& path, std::string* error);
   bool loaded() const { return entry_ != nullptr; }
+  const std::filesystem::path& path() const { return path_; }
   uint32_t entry(uint32_t code, void* record);
 
   uint32_t check(uint32_t targetKind = AGSI_TARGET_KIND_CORTEX_M);
@@ -153,6 +171,7 @@ class Plugin {
   void unload();
 
  private:
+  std::filesystem::path path_;
   void* handle_ = nullptr;
   PFN_AgsiEntry entry_ = nullptr;
   AGSICONFIG config_{};

@@ -1,0 +1,401 @@
+#include <algorithm>
+#include <cstring>
+
+#include "host_impl.h"
+#include "korvel/platform/platform.h"
+
+namespace agsi_host {
+
+namespace {
+
+// A VTR keeps only the bits its type holds, as the register it stands for would.
+uint32_t vtrWidthMask(uint32_t type) {
+  switch (type) {
+    case AGSIVTRCHAR: return 0xFFu;
+    case AGSIVTRWORD: return 0xFFFFu;
+    default: return 0xFFFFFFFFu;
+  }
+}
+
+// Marks the call-backs run on this thread as caused (or not) by the firmware, restoring the
+// outer state afterwards so that nested firings answer for themselves.
+class SimulatorAccessScope {
+ public:
+  explicit SimulatorAccessScope(bool simulator) : saved_(simulatorAccessDepth()) {
+    simulatorAccessDepth() = simulator ? saved_ + 1 : 0;
+  }
+  ~SimulatorAccessScope() { simulatorAccessDepth() = saved_; }
+
+ private:
+  int saved_;
+};
+
+// Call-backs of one access, collected before any runs (a call-back may add watches). Most
+// accesses have one or two, so they live on the stack.
+class CallBackList {
+ public:
+  void add(AGSICALLBACK cb) {
+    if (count_ < kInline) inline_[count_] = cb; else more_.push_back(cb);
+    ++count_;
+  }
+  size_t size() const { return count_; }
+  AGSICALLBACK operator[](size_t i) const { return i < kInline ? inline_[i] : more_[i - kInline]; }
+
+ private:
+  static constexpr size_t kInline = 8;
+  AGSICALLBACK inline_[kInline];
+  std::vector<AGSICALLBACK> more_;
+  size_t count_ = 0;
+};
+
+void anchor() {}  // an address inside this library, to find its own file
+
+}  // namespace
+
+int& simulatorAccessDepth() {
+  static thread_local int depth = 0;
+  return depth;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Impl
+
+bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32_t access, bool sfr) {
+  if (cb == nullptr || access > AGSIREADWRITE || first > last) return false;
+  for (const Watch& w : watches) {
+    if (w.first == first && w.last == last && w.callBack == cb && w.access == access && w.sfr == sfr)
+      return true;  // the same watch twice is one watch: its call-back must not run twice
+  }
+  watches.push_back({first, last, cb, access, sfr});
+  if (sfr && !shadow.count(first)) {
+    if (auto v = read32(first)) shadow[first] = *v;
+  }
+  republish();
+  return true;
+}
+
+void Host::Impl::republish() {
+  std::vector<std::pair<uint32_t, uint32_t>> reads, writes;
+  for (const Watch& w : watches) {
+    if (w.access != AGSIWRITE) reads.emplace_back(w.first, w.last);
+    if (w.access != AGSIREAD) writes.emplace_back(w.first, w.last);
+  }
+  readIndex.publish(std::move(reads));
+  writeIndex.publish(std::move(writes));
+}
+
+void Host::Impl::fireWatches(uint32_t address, uint32_t size, bool write) {
+  if (size == 0) return;
+  uint64_t last = static_cast<uint64_t>(address) + size - 1;
+  CallBackList callBacks;
+  for (const Watch& w : watches) {
+    if (w.access == (write ? AGSIREAD : AGSIWRITE)) continue;
+    if (last < w.first || address > w.last) continue;
+    if (write && w.sfr) {
+      // The store has landed: what was there before is the value last seen.
+      auto seen = shadow.find(w.first);
+      if (auto now = read32(w.first)) {
+        if (seen != shadow.end()) {
+          previous[w.first] = seen->second;
+          seen->second = *now;
+        } else {
+          shadow[w.first] = *now;
+        }
+      }
+    }
+    callBacks.add(w.callBack);
+  }
+  if (callBacks.size() == 0) return;
+  SimulatorAccessScope scope(true);
+  for (size_t i = 0; i < callBacks.size(); ++i) {
+    lastAddress = address;
+    callBacks[i](address, write ? AGSI_WRITE : AGSI_READ);
+  }
+}
+
+std::optional<uint32_t> Host::Impl::read32(uint32_t address) {
+  uint8_t b[4] = {};
+  if (!target->read(address, 4, b)) return std::nullopt;
+  return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+         static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+}
+
+bool Host::Impl::write32(uint32_t address, uint32_t value) {
+  uint8_t b[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                  static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  return target->write(address, 4, b);
+}
+
+uint32_t Host::Impl::defineVtr(const char* name, uint32_t type, uint32_t init) {
+  if (name == nullptr || *name == '\0') return 0;
+  auto it = vtrByName.find(name);
+  if (it != vtrByName.end()) return it->second;  // shared: each definer owns some of its bits
+  vtrs.push_back({name, type, init & vtrWidthMask(type), {}});
+  uint32_t handle = static_cast<uint32_t>(vtrs.size());
+  vtrByName.emplace(name, handle);
+  return handle;
+}
+
+Host::Impl::Vtr* Host::Impl::vtr(uint32_t handle) {
+  if (handle == 0 || handle > vtrs.size()) return nullptr;
+  return &vtrs[handle - 1];
+}
+
+bool Host::Impl::writeVtr(uint32_t handle, uint32_t value, bool simulatorAccess) {
+  Vtr* v = vtr(handle);
+  if (v == nullptr) return false;
+  v->value = value & vtrWidthMask(v->type);
+  std::string name = v->name;  // the target or a call-back may define VTRs and move the vector
+  uint32_t stored = v->value;
+  target->vtrChanged(name, stored);
+  CallBackList callBacks;
+  for (const VtrWatch& w : vtrs[handle - 1].watches)
+    if (w.access != AGSIREAD) callBacks.add(w.callBack);
+  SimulatorAccessScope scope(simulatorAccess);
+  for (size_t i = 0; i < callBacks.size(); ++i) callBacks[i](handle, AGSI_VT_WRITE);
+  return true;
+}
+
+Host::Impl::Timer* Host::Impl::timer(AGSITIMER handle) {
+  for (auto& t : timers)
+    if (t.get() == handle) return t.get();
+  return nullptr;
+}
+
+void Host::Impl::updateNextDue() {
+  uint64_t next = kNever;
+  for (auto& t : timers) next = std::min(next, t->due);
+  nextDue.store(next, std::memory_order_release);
+}
+
+void Host::Impl::message(std::string text) {
+  messages.push_back(text);
+  if (sink) sink(messages.back());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Host
+
+Host& Host::instance() {
+  static Host host;
+  return host;
+}
+
+Host::Host() : impl_(new Impl) {}
+Host::~Host() { delete impl_; }
+
+void Host::setTarget(Target* target) {
+  std::lock_guard lock(mutex_);
+  impl_->target = target != nullptr ? target : &impl_->memory;
+  // Values seen in another address space say nothing about this one.
+  impl_->shadow.clear();
+  impl_->previous.clear();
+  for (const auto& w : impl_->watches)
+    if (w.sfr)
+      if (auto v = impl_->read32(w.first)) impl_->shadow[w.first] = *v;
+}
+
+void Host::clear() {
+  std::lock_guard lock(mutex_);
+  forgetPlugin();
+  Impl& m = *impl_;
+  m.shadow.clear();
+  m.previous.clear();
+  m.vtrs.clear();
+  m.vtrByName.clear();
+  m.sfrs.clear();
+  m.symbols.clear();
+  m.messages.clear();
+  m.focus = nullptr;
+  m.resets = m.stops = 0;
+  m.lastAddress = 0;
+  m.targetKeys.clear();
+  m.memory.clear();
+  m.memory.setTime(0.0, 0);
+}
+
+void Host::forgetPlugin() {
+  std::lock_guard lock(mutex_);
+  Impl& m = *impl_;
+  m.watches.clear();
+  m.republish();
+  for (auto& v : m.vtrs) v.watches.clear();
+  m.timers.clear();
+  m.updateNextDue();
+  m.menus.clear();
+  m.interrupts.clear();
+  m.execCallBack = nullptr;
+}
+
+void* Host::moduleHandle() {
+  std::lock_guard lock(mutex_);
+  if (impl_->moduleHandle == nullptr) {
+    auto path = korvel::platform::modulePathOf(reinterpret_cast<const void*>(&anchor));
+    std::string error;
+    impl_->moduleHandle = korvel::platform::loadLibrary(path, &error);
+  }
+  return impl_->moduleHandle;
+}
+
+void Host::firmwareWrote(uint32_t address, uint32_t size) {
+  if (!impl_->writeIndex.covers(address, size)) return;
+  std::lock_guard lock(mutex_);
+  impl_->fireWatches(address, size, true);
+}
+
+std::optional<uint32_t> Host::firmwareRead(uint32_t address, uint32_t size) {
+  if (!impl_->readIndex.covers(address, size)) return std::nullopt;
+  std::lock_guard lock(mutex_);
+  std::optional<uint32_t> value;
+  auto* saved = impl_->readOverride;
+  impl_->readOverride = &value;
+  impl_->fireWatches(address, size, false);
+  impl_->readOverride = saved;
+  return value;
+}
+
+bool Host::watched(uint32_t address, uint32_t size) const {
+  return impl_->writeIndex.covers(address, size) || impl_->readIndex.covers(address, size);
+}
+
+std::optional<uint32_t> Host::vtrHandle(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = impl_->vtrByName.find(name);
+  if (it == impl_->vtrByName.end()) return std::nullopt;
+  return it->second;
+}
+
+std::optional<uint32_t> Host::readVtr(const std::string& name) const {
+  std::lock_guard lock(mutex_);
+  auto it = impl_->vtrByName.find(name);
+  if (it == impl_->vtrByName.end()) return std::nullopt;
+  return impl_->vtrs[it->second - 1].value;
+}
+
+bool Host::writeVtr(const std::string& name, uint32_t value, bool simulatorAccess) {
+  std::lock_guard lock(mutex_);
+  auto it = impl_->vtrByName.find(name);
+  if (it == impl_->vtrByName.end()) return false;
+  return impl_->writeVtr(it->second, value, simulatorAccess);
+}
+
+std::vector<VtrInfo> Host::vtrs() const {
+  std::lock_guard lock(mutex_);
+  std::vector<VtrInfo> out;
+  for (const auto& v : impl_->vtrs) out.push_back({v.name, v.type, v.value});
+  return out;
+}
+
+std::vector<SfrDefinition> Host::sfrs() const {
+  std::lock_guard lock(mutex_);
+  return impl_->sfrs;
+}
+
+std::vector<AGSIMENU*> Host::menuEntries() const {
+  std::lock_guard lock(mutex_);
+  return impl_->menus;
+}
+
+std::vector<AGSIINTERRUPT> Host::interrupts() const {
+  std::lock_guard lock(mutex_);
+  return impl_->interrupts;
+}
+
+void Host::addSymbol(const Symbol& symbol) {
+  std::lock_guard lock(mutex_);
+  for (auto& s : impl_->symbols) {
+    if (s.name == symbol.name) {
+      s = symbol;
+      return;
+    }
+  }
+  impl_->symbols.push_back(symbol);
+}
+
+void Host::clearSymbols() {
+  std::lock_guard lock(mutex_);
+  impl_->symbols.clear();
+}
+
+void Host::setMessageSink(std::function<void(const std::string&)> sink) {
+  std::lock_guard lock(mutex_);
+  impl_->sink = std::move(sink);
+}
+
+std::vector<std::string> Host::messages() const {
+  std::lock_guard lock(mutex_);
+  return impl_->messages;
+}
+
+std::string Host::output() const {
+  std::lock_guard lock(mutex_);
+  std::string all;
+  for (const auto& m : impl_->messages) all += m;
+  return all;
+}
+
+void Host::clearMessages() {
+  std::lock_guard lock(mutex_);
+  impl_->messages.clear();
+}
+
+void Host::advanceTo(uint64_t states) {
+  bool own = impl_->target == &impl_->memory;
+  auto setOwnTime = [this](uint64_t s) {
+    impl_->memory.setTime(static_cast<double>(s) / impl_->memory.clockHz(), s);
+  };
+  if (states < impl_->nextDue.load(std::memory_order_acquire)) {
+    if (own) {
+      std::lock_guard lock(mutex_);
+      setOwnTime(states);
+    }
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  uint64_t from = impl_->target->states();
+  // A timer re-armed with no delay fires again on the next advance, not in this one, or a
+  // zero-period timer would hold the simulation here for ever.
+  std::unordered_map<Impl::Timer*, uint64_t> firedAt;
+  for (;;) {
+    Impl::Timer* next = nullptr;
+    for (auto& t : impl_->timers) {
+      if (t->due > states) continue;
+      auto f = firedAt.find(t.get());
+      if (f != firedAt.end() && t->due <= f->second) continue;
+      if (next == nullptr || t->due < next->due) next = t.get();
+    }
+    if (next == nullptr) break;
+    // The call-back sees the time it was due at, but time never runs backwards for an overdue one.
+    uint64_t at = std::max(next->due, from);
+    firedAt[next] = at;
+    next->due = Impl::kNever;
+    impl_->updateNextDue();
+    if (own) setOwnTime(at);
+    next->callBack();
+  }
+  if (own) setOwnTime(states);
+}
+
+uint64_t Host::nextTimerDue() const { return impl_->nextDue.load(std::memory_order_acquire); }
+
+void* Host::focusWindow() const {
+  std::lock_guard lock(mutex_);
+  return impl_->focus;
+}
+
+uint64_t Host::resetRequests() const {
+  std::lock_guard lock(mutex_);
+  return impl_->resets;
+}
+
+uint64_t Host::stopRequests() const {
+  std::lock_guard lock(mutex_);
+  return impl_->stops;
+}
+
+void Host::setTime(double seconds, uint64_t states) {
+  std::lock_guard lock(mutex_);
+  impl_->memory.setTime(seconds, states);
+}
+
+}  // namespace agsi_host

@@ -1,0 +1,98 @@
+// The host's state and the operations behind the exported host functions. Every member function
+// expects the host lock to be held by the caller (the C shims and the Host methods take it).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "agsi_host/host.h"
+#include "sparse_memory.h"
+#include "watch_index.h"
+
+namespace agsi_host {
+
+// Non-zero while call-backs caused by the firmware's own accesses run on this thread.
+int& simulatorAccessDepth();
+
+struct Host::Impl {
+  static constexpr uint64_t kNever = UINT64_MAX;
+
+  struct Watch {
+    uint32_t first, last;  // inclusive
+    AGSICALLBACK callBack;
+    uint32_t access;       // AGSIREAD, AGSIWRITE, AGSIREADWRITE
+    bool sfr;              // set by AgsiSetWatchOnSFR (tracks the register's previous value)
+  };
+  struct VtrWatch {
+    AGSICALLBACK callBack;
+    uint32_t access;
+  };
+  struct Vtr {
+    std::string name;
+    uint32_t type;
+    uint32_t value;
+    std::vector<VtrWatch> watches;
+  };
+  struct Timer {
+    AGSITIMERCALLBACK callBack;
+    uint64_t due = kNever;
+  };
+
+  SparseMemory memory;
+  Target* target = &memory;
+
+  std::vector<Watch> watches;  // registration order is firing order
+  WatchIndex readIndex, writeIndex;
+  // Per SFR watch address: the value last seen there, and the value before the last write the
+  // host saw (what AgsiReadSFR reports as previous).
+  std::unordered_map<uint32_t, uint32_t> shadow, previous;
+
+  std::vector<Vtr> vtrs;  // handle = index + 1
+  std::unordered_map<std::string, uint32_t> vtrByName;
+
+  std::vector<SfrDefinition> sfrs;
+  std::vector<AGSIMENU*> menus;
+  std::vector<AGSIINTERRUPT> interrupts;
+  std::vector<Symbol> symbols;
+  std::vector<std::string> messages;
+  std::function<void(const std::string&)> sink;
+
+  std::vector<std::unique_ptr<Timer>> timers;
+  std::atomic<uint64_t> nextDue{kNever};
+
+  void* focus = nullptr;
+  uint64_t resets = 0, stops = 0;
+  uint32_t lastAddress = 0;
+  std::optional<uint32_t>* readOverride = nullptr;  // set while read watches run
+  void (*execCallBack)(uint32_t) = nullptr;
+  std::unordered_map<uint32_t, int> targetKeys;
+  void* moduleHandle = nullptr;
+
+  // ---- watches ----
+  bool addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32_t access, bool sfr);
+  void republish();
+  void fireWatches(uint32_t address, uint32_t size, bool write);
+
+  // ---- registers and memory through the target ----
+  std::optional<uint32_t> read32(uint32_t address);
+  bool write32(uint32_t address, uint32_t value);
+
+  // ---- virtual registers ----
+  uint32_t defineVtr(const char* name, uint32_t type, uint32_t init);
+  Vtr* vtr(uint32_t handle);
+  bool writeVtr(uint32_t handle, uint32_t value, bool simulatorAccess);
+
+  // ---- timers ----
+  Timer* timer(AGSITIMER handle);
+  void updateNextDue();
+
+  void message(std::string text);
+};
+
+}  // namespace agsi_host
