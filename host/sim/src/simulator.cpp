@@ -552,12 +552,18 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
     }
     uint64_t sliceEnd;
     RunEnd end = RunEnd::Budget;
+    bool requestedReset;
     {
-      std::unique_lock lock(host_.mutex());
-      if (resetRequested_.exchange(false) || c.nvic.takeResetRequest()) {
+      std::lock_guard lock(host_.mutex());
+      requestedReset = resetRequested_.exchange(false) || c.nvic.takeResetRequest();
+      if (requestedReset) {
         c.resetChip();
         sleeping_ = false;
       }
+    }
+    if (requestedReset && onRequestedReset_) onRequestedReset_();
+    {
+      std::unique_lock lock(host_.mutex());
       if ((c.sliceCount++ & 7) == 0) c.routeWatchedPages();
       c.syncTimers();
       uint64_t now = c.cycles();

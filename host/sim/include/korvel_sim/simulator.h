@@ -63,6 +63,11 @@ class Simulator : public agsi_host::Target {
   bool running() const { return thread_.joinable() && !finished_.load(); }
   // Told (on the simulation thread) when a run ends by itself.
   void setOnStopped(std::function<void(StopReason)> cb) { onStopped_ = std::move(cb); }
+  // Told (on the simulation thread, without the host lock) after a reset that the firmware
+  // (AIRCR) or the plug-in (AgsiTriggerReset) asked for: the host runs the plug-in's reset code.
+  void setOnRequestedReset(std::function<void()> cb) { onRequestedReset_ = std::move(cb); }
+  // True while stop() waits for the simulation thread.
+  bool stopping() const { return stopRequested_; }
   // Calls fn on the simulation thread, without the host lock, once simulated time reaches `at`.
   // The run does not go on until fn returns (scripted inputs land at their exact time).
   void at(double seconds, std::function<void()> fn);
@@ -107,6 +112,7 @@ class Simulator : public agsi_host::Target {
   std::string faultReport_;
   std::function<void(const std::string&)> output_;
   std::function<void(StopReason)> onStopped_;
+  std::function<void()> onRequestedReset_;
   std::thread thread_;
 };
 
