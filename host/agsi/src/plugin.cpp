@@ -69,6 +69,12 @@ void Plugin::unload() {
   if (handle_ == nullptr) return;
   // Nothing may call into the library's code once it is gone.
   Host::instance().forgetPlugin();
+  // The core's modules each hold a reference to the core: let it free them first, or neither
+  // would leave the process before it ends.
+  using Unload = void (*)(void);
+  if (auto unloadModules = reinterpret_cast<Unload>(platform::findSymbol(handle_, "KorvelUnload"))) {
+    unloadModules();
+  }
   platform::freeLibrary(handle_);
   handle_ = nullptr;
   entry_ = nullptr;

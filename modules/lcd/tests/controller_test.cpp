@@ -1,0 +1,225 @@
+// The controller as firmware meets it: every case is played pin by pin through the watch.
+#include <cstdint>
+#include <vector>
+
+#include "lcd_fixture.h"
+
+using korvel_testing::ArrayHost;
+using korvel_testing::LcdBusDriver;
+
+namespace {
+
+constexpr uint32_t kGreenWord = 0x0000FC00;
+
+TEST_F(LcdFixture, DeviceCodeReadPutsHighByteOnPortWithEnLowAndLowByteWithEnHigh) {
+  // PORT2 bit 11 belongs to a button: the LCD must leave it alone.
+  uint32_t port2 = 0;
+  host_.AgsiWriteVTR(lcd_->port2Handle(), 0x800);
+  bus_.writeIndex(0x0000);
+  bus_.clr(LcdBusDriver::DIR | LcdBusDriver::EN);
+  bus_.clr(LcdBusDriver::CS);
+  bus_.clr(LcdBusDriver::RD);
+  host_.AgsiReadVTR(lcd_->port2Handle(), &port2);
+  EXPECT_EQ(port2 & 0xFF, 0x93u) << "high byte of the device code with EN = 0";
+  EXPECT_EQ(port2 & 0x800, 0x800u) << "a bit outside P2.7..0 was changed";
+  bus_.set(LcdBusDriver::EN);
+  host_.AgsiReadVTR(lcd_->port2Handle(), &port2);
+  EXPECT_EQ(port2 & 0xFF, 0x25u) << "low byte of the device code with EN = 1";
+  bus_.set(LcdBusDriver::RD | LcdBusDriver::CS);
+  bus_.set(LcdBusDriver::DIR);
+  EXPECT_EQ(bus_.readRegister(0x0000), 0x9325);
+}
+
+TEST_F(LcdFixture, GreenInResetFormatLandsAsFcGreenAndReadsBackUnchanged) {
+  origin(0, 0);
+  bus_.writeRegister(0x22, 0x07E0);
+  EXPECT_EQ(frameAt(0, 319), kGreenWord);
+  bus_.writeRegister(0x20, 0);
+  bus_.writeRegister(0x21, 0);
+  EXPECT_EQ(bus_.readRegister(0x22), 0x07E0) << "graphics-RAM read without a dummy read";
+  EXPECT_EQ(lcd_->controller().x(), 1) << "a graphics-RAM read advances the counter";
+}
+
+TEST_F(LcdFixture, AddressOriginIsBottomLeftUnlessGateScanIsReversed) {
+  origin(0, 0);
+  bus_.writeRegister(0x22, 0xFFFF);
+  EXPECT_EQ(frameAt(0, 319), 0x00FCFCF8u) << "60h = 0 puts row 0 of the RAM at the bottom";
+  EXPECT_EQ(frameAt(0, 0), 0u);
+
+  bus_.writeRegister(0x60, 0x8000);
+  origin(0, 0);
+  bus_.writeRegister(0x22, 0xF800);
+  EXPECT_EQ(frameAt(0, 0), 0x00FC0000u) << "60h bit 15 puts row 0 at the top";
+
+  bus_.writeRegister(0x01, 0x0100);  // source outputs mirrored
+  origin(0, 0);
+  bus_.writeRegister(0x22, 0x001F);
+  EXPECT_EQ(frameAt(239, 0), 0x000000F8u) << "01h bit 8 mirrors the column";
+}
+
+TEST_F(LcdFixture, FullScreenFillCoversEveryPixelAndReturnsCounterToOrigin) {
+  origin(0, 0);
+  bus_.beginGram();
+  for (int i = 0; i < pictor::kLcdPixels; ++i) bus_.pixel(0x07E0);
+  bus_.endGram();
+  int wrong = 0;
+  for (int i = 0; i < pictor::kLcdPixels; ++i) wrong += lcd_->frame().pixels()[i] != kGreenWord;
+  EXPECT_EQ(wrong, 0) << "pixels not green after a full fill";
+  EXPECT_EQ(lcd_->controller().x(), 0);
+  EXPECT_EQ(lcd_->controller().y(), 0);
+  EXPECT_TRUE(lcd_->frame().isDirty());
+}
+
+TEST_F(LcdFixture, WindowConfinesOneChipSelectPeriodOfPixels) {
+  bus_.writeRegister(0x50, 10);
+  bus_.writeRegister(0x51, 19);
+  bus_.writeRegister(0x52, 20);
+  bus_.writeRegister(0x53, 29);
+  origin(10, 20);
+  bus_.beginGram();
+  for (int i = 0; i < 100; ++i) bus_.pixel(0xFFFF);
+  EXPECT_EQ(lcd_->controller().x(), 10);
+  EXPECT_EQ(lcd_->controller().y(), 20) << "the counter wraps back to the window's start";
+  bus_.endGram();
+  EXPECT_FALSE(lcd_->controller().windowActive()) << "raising CS after index 22h ends the window";
+
+  int inside = 0, outside = 0;
+  for (int row = 0; row < pictor::kLcdHeight; ++row)
+    for (int col = 0; col < pictor::kLcdWidth; ++col) {
+      const int y = 319 - row;
+      const bool inWindow = col >= 10 && col <= 19 && y >= 20 && y <= 29;
+      const bool lit = frameAt(col, row) != 0;
+      inside += inWindow && lit;
+      outside += !inWindow && lit;
+    }
+  EXPECT_EQ(inside, 100);
+  EXPECT_EQ(outside, 0);
+
+  bus_.beginGram();
+  for (int i = 0; i < 12; ++i) bus_.pixel(0x001F);
+  bus_.endGram();
+  EXPECT_EQ(lcd_->controller().x(), 22) << "the next period runs on the whole glass";
+  EXPECT_EQ(frameAt(21, 319 - 20), 0x000000F8u);
+}
+
+TEST_F(LcdFixture, WindowAddressesAreReducedToTheGlass) {
+  bus_.writeRegister(0x50, 0x00F5);
+  EXPECT_EQ(bus_.readRegister(0x50), 5) << "245 modulo 240";
+  bus_.writeRegister(0x53, 0x0145);
+  EXPECT_EQ(bus_.readRegister(0x53), 5) << "325 modulo 320";
+  bus_.writeRegister(0x20, 250);
+  EXPECT_EQ(lcd_->controller().x(), 10);
+  EXPECT_EQ(bus_.readRegister(0x20), 250) << "address registers read back as written";
+}
+
+TEST_F(LcdFixture, StandbyIgnoresEveryCycleExceptTheWakeValue) {
+  bus_.writeRegister(0x10, 0x0002);
+  bus_.writeIndex(0x0007);
+  EXPECT_EQ(lcd_->controller().index(), 0x10) << "an index write in standby was taken";
+  bus_.writeData(0x0010);
+  EXPECT_EQ(lcd_->controller().reg(0x10), 0x10u) << "the 0x0010 cycle must still be processed";
+  bus_.writeRegister(0x07, 0x0133);
+  EXPECT_EQ(lcd_->controller().reg(0x07), 0x133u) << "after waking, writes work again";
+}
+
+TEST_F(LcdFixture, ChangingTheBusDuringTheStrobeWritesAgain) {
+  origin(0, 0);
+  bus_.beginGram();
+  bus_.putWord(0x001F);
+  bus_.clr(LcdBusDriver::WR);
+  bus_.data(0xF8);  // high byte changes while WR is still low
+  bus_.set(LcdBusDriver::WR);
+  bus_.endGram();
+  EXPECT_EQ(frameAt(0, 319), 0x000000F8u);
+  EXPECT_EQ(frameAt(1, 319), 0x00FC00F8u) << "the second level of the strobe wrote a pixel too";
+  EXPECT_EQ(lcd_->controller().x(), 2);
+}
+
+TEST_F(LcdFixture, DebuggerAccessToThePinsChangesNothing) {
+  ArrayHost::sfr(LcdBusDriver::kFio0Pin).value = 0;
+  ArrayHost::debuggerWrite(LcdBusDriver::kFio0Pin, 0);
+  EXPECT_TRUE(lcd_->controller().cs());
+  EXPECT_TRUE(lcd_->controller().wr());
+  EXPECT_EQ(lcd_->controller().index(), 0);
+}
+
+TEST_F(LcdFixture, DisplayOnPaintsWhiteAndResetClearsControllerButNotLines) {
+  bus_.writeRegister(0x07, 0x0133);
+  EXPECT_EQ(frameAt(120, 160), 0xFFFFFFFFu);
+  EXPECT_TRUE(lcd_->frame().takeDirty());
+  bus_.clr(LcdBusDriver::CS);
+  lcd_->reset();
+  EXPECT_EQ(frameAt(120, 160), 0u);
+  EXPECT_EQ(lcd_->controller().reg(0x07), 0u);
+  EXPECT_FALSE(lcd_->controller().cs()) << "reset must keep the line levels";
+  EXPECT_FALSE(lcd_->frame().isDirty()) << "reset leaves the dirty flag alone";
+}
+
+// The interface formats, one pixel each, all meant to give R = 0x2A, G = 0x15, B = 0x33.
+TEST_F(LcdFixture, EveryTransferFormatAssemblesTheSamePixel) {
+  constexpr uint32_t p = (0x2Au << 12) | (0x15u << 6) | 0x33u;
+  constexpr uint32_t expected = pictor::frameWordFromPixel(p);
+  struct Case {
+    const char* name;
+    uint16_t entry, format;
+    std::vector<uint16_t> transfers;
+  };
+  const Case cases[] = {
+      {"three 6-bit transfers", 0x1030, 0x0002, {0x2A, 0x15, 0x33}},
+      {"TRI with the two odd bits first", 0xD030, 0x0000,
+       {static_cast<uint16_t>(p >> 16), static_cast<uint16_t>(p)}},
+      {"TRI with the two odd bits last", 0x9030, 0x0000,
+       {static_cast<uint16_t>(0xFFFF & (p >> 2)), static_cast<uint16_t>(p & 3)}},
+  };
+  for (const Case& c : cases) {
+    lcd_->reset();
+    bus_.writeRegister(0x03, c.entry);
+    bus_.writeRegister(0x0C, c.format);
+    if (c.entry & 0x8000) bus_.writeRegister(0x03, c.entry | 0x4000), bus_.writeRegister(0x03, c.entry);
+    bus_.writeRegister(0x20, 0);
+    bus_.writeRegister(0x21, 0);
+    bus_.beginGram();
+    for (uint16_t t : c.transfers) bus_.pixel(t);
+    bus_.endGram();
+    EXPECT_EQ(frameAt(0, 319), expected) << c.name;
+    EXPECT_EQ(lcd_->controller().x(), 1) << c.name << ": one pixel, one step";
+  }
+  // 5-6-5 with blue's top bit repeated into its lowest bit.
+  lcd_->reset();
+  bus_.writeRegister(0x0C, 0x0001);
+  origin(0, 0);
+  bus_.writeRegister(0x22, 0x0010);
+  EXPECT_EQ(frameAt(0, 319), pictor::frameWordFromPixel(0x21)) << "blue 10000b becomes 100001b";
+}
+
+TEST_F(LcdFixture, MultiTransferModeWithoutItsLoadingWriteWaitsForTheCounterToWrap) {
+  // Three-transfer format chosen while TRI was on (no load), then TRI off: the byte-wide
+  // counter starts at 0, so 256 transfers make the first pixel, the early ones shifted out.
+  bus_.writeRegister(0x03, 0x9030);
+  bus_.writeRegister(0x0C, 0x0002);
+  bus_.writeRegister(0x03, 0x1030);
+  bus_.writeRegister(0x20, 0);
+  bus_.writeRegister(0x21, 0);
+  bus_.beginGram();
+  for (int i = 0; i < 255; ++i) bus_.pixel(0x3F);
+  EXPECT_EQ(lcd_->controller().x(), 0) << "a pixel came before the counter wrapped";
+  bus_.pixel(0x3F);
+  bus_.endGram();
+  EXPECT_EQ(frameAt(0, 319), 0x00FCFCFCu);
+}
+
+TEST_F(LcdFixture, WindowStoredThroughAnAliasedNumberNeverWritesOutsideTheGlass) {
+  bus_.writeRegister(0x50, 0);
+  bus_.writeRegister(0x51, 239);
+  bus_.writeRegister(0x151, 0x00FF);  // stored into 51h without the reduction
+  origin(238, 319);
+  bus_.beginGram();
+  for (int i = 0; i < 20; ++i) bus_.pixel(0xFFFF);
+  bus_.endGram();
+  EXPECT_EQ(frameAt(238, 0), 0x00FCFCF8u);
+  EXPECT_EQ(frameAt(239, 0), 0x00FCFCF8u);
+  EXPECT_EQ(frameAt(1, 319), 0x00FCFCF8u) << "x wraps to the window start on row 0";
+  EXPECT_EQ(frameAt(0, 1), 0u) << "a pixel beyond column 239 wrapped into the next row";
+}
+
+}  // namespace
