@@ -82,11 +82,12 @@ void lcd_init(void) {
 
   lcd_write_register(0x00, 0x0001); /* start the oscillator */
   delay_cycles(1000);
-  lcd_write_register(0x01, 0x0000); /* source outputs left to right */
+  /* SS = 1 undoes the mirror that 02h = 0700h selects: x runs left to right. */
+  lcd_write_register(0x01, 0x0100);
   lcd_write_register(0x02, 0x0700);
   lcd_write_register(0x03, 0x1030); /* BGR, both address increments, horizontal first */
   lcd_write_register(0x0C, 0x0000); /* 16-bit RGB interface */
-  lcd_write_register(0x10, 0x0000); /* leave standby */
+  lcd_write_register(0x10, 0x1690); /* power on: source driver on (SAP), out of standby and sleep */
   lcd_write_register(0x60, 0xA700); /* gate scan from the top: (0, 0) is the top-left pixel */
   lcd_write_register(0x61, 0x0001);
   lcd_write_register(0x07, 0x0133); /* display on */

@@ -25,6 +25,12 @@ class SimApp : public wxApp {
     session_ = new Session(gOptions, [this](std::function<void()> fn) { CallAfter(std::move(fn)); });
     if (gOptions.headless) {
       wxLog::SetActiveTarget(new wxLogStderr);
+      // No one is there to answer an assertion dialog: print it and go on.
+      wxSetAssertHandler([](const wxString& file, int line, const wxString& func, const wxString& cond, const wxString& msg) {
+        std::fprintf(stderr, "korvel-sim: toolkit assertion %s:%d %s: %s %s\n", static_cast<const char*>(file.utf8_str()), line,
+                     static_cast<const char*>(func.utf8_str()), static_cast<const char*>(cond.utf8_str()),
+                     static_cast<const char*>(msg.utf8_str()));
+      });
       // Output goes straight to standard output, from whichever thread produced it.
       session_->setOutputListener([this] {
         for (const std::string& l : session_->takeOutput()) std::printf("%s\n", l.c_str());
@@ -86,6 +92,8 @@ class SimApp : public wxApp {
   void shutdown() {
     dialogTimer_.Stop();
     session_->stop();
+    // A scripted drag may still hold the mouse; windows must not be destroyed while they do.
+    while (wxWindow* w = wxWindow::GetCapture()) w->ReleaseMouse();
     session_->killDialogs();
     session_->shutdown();
     for (const std::string& l : session_->takeOutput()) std::printf("%s\n", l.c_str());

@@ -81,6 +81,7 @@ void MainFrame::onTick(wxTimerEvent&) {
 void MainFrame::onClose(wxCloseEvent& event) {
   timer_.Stop();
   session_.stop();
+  while (wxWindow* w = wxWindow::GetCapture()) w->ReleaseMouse();
   session_.killDialogs();
   event.Skip();
 }
