@@ -17,6 +17,7 @@ namespace korvel::simapp {
 namespace {
 
 Options gOptions;
+int gExitCode = 0;  // survives the application object
 
 class SimApp : public wxApp {
  public:
@@ -41,7 +42,7 @@ class SimApp : public wxApp {
     if (!session_->open(&error)) {
       for (const std::string& l : session_->takeOutput()) std::fprintf(stderr, "%s\n", l.c_str());
       std::fprintf(stderr, "korvel-sim: %s\n", error.c_str());
-      exitCode_ = 2;
+      exitCode_ = gExitCode = 2;
       return false;
     }
     std::filesystem::path plugin = gOptions.plugin.empty() ? defaultPluginPath() : gOptions.plugin;
@@ -85,6 +86,7 @@ class SimApp : public wxApp {
     if (!gOptions.boardPng.empty() && !board_->writeBoardPng(gOptions.boardPng, &error)) ok = false, session_->print("korvel-sim: " + error);
     exitCode_ = session_->exitCode();
     if (!ok && exitCode_ == 0) exitCode_ = 4;
+    gExitCode = exitCode_;
     shutdown();
     ExitMainLoop();
   }
@@ -158,7 +160,6 @@ int main(int argc, char** argv) {
   }
   int argcWx = 1;
   char* argvWx[] = {argv[0], nullptr};
-  int code = wxEntry(argcWx, argvWx);
-  if (auto* app = dynamic_cast<SimApp*>(wxApp::GetInstance())) code = app->exitCode();
-  return code;
+  wxEntry(argcWx, argvWx);
+  return gExitCode;
 }
