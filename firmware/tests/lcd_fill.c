@@ -3,7 +3,8 @@
 #include "lcd.h"
 #include "semihosting.h"
 
-volatile uint32_t fills = 5;
+/* In flash, so a benchmark can change it in the image before the run. */
+__attribute__((section(".rodata.fills"))) const volatile uint32_t fills = 5;
 
 int main(void) {
   static const uint16_t colors[] = {COLOR_RED, COLOR_GREEN, COLOR_BLUE, COLOR_WHITE, COLOR_BLACK};
