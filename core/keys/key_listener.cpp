@@ -33,8 +33,9 @@ std::mutex sourceLock;
 std::shared_ptr<KeyStateSource> testSource;
 
 // The registering thread must not touch the poller's display connection, so the present state
-// it needs at registration comes from a reader of its own (or the test source).
-bool isDownNow(unsigned int key) {
+// it needs at registration comes from a reader of its own (or the test source). Registrations are
+// serialised by the listener's lock, which also serialises this reader.
+bool isDownNow(unsigned int key, std::unique_ptr<platform::KeyboardReader>& reader) {
   {
     std::lock_guard<std::mutex> guard(sourceLock);
     if (testSource) {
@@ -42,7 +43,7 @@ bool isDownNow(unsigned int key) {
       return testSource->isDown(key);
     }
   }
-  thread_local std::unique_ptr<platform::KeyboardReader> reader = platform::openKeyboardReader();
+  if (!reader) reader = platform::openKeyboardReader();
   reader->refresh();
   return reader->isDown(key);
 }
@@ -82,7 +83,7 @@ uint64_t KeyListener::addListenerForKey(unsigned int key, KeyCallback cb, int re
   auto registration = std::make_unique<KeyRegistration>();
   registration->handle = handles++;
   registration->key = key;
-  registration->lastState = korvel::isDownNow(key) ? 1 : 0;
+  registration->lastState = korvel::isDownNow(key, registrationReader) ? 1 : 0;
   registration->repeat = repeat;
   registration->callback = std::move(cb);
   // The component learns the key's present state at once.

@@ -18,6 +18,9 @@
 using KeyCallback = std::function<void(unsigned int key, int state)>;
 
 namespace korvel {
+namespace platform {
+class KeyboardReader;
+}
 struct KeyRegistration;
 // Where the listener reads key states from. The default reads the X server (or Win32); tests
 // install their own.
@@ -55,6 +58,7 @@ class KORVEL_API KeyListener {
   std::mutex lock;
   std::map<unsigned int, std::unique_ptr<korvel::KeyRegistration>> registrations;
   std::atomic<uint64_t> passes{0};
+  std::unique_ptr<korvel::platform::KeyboardReader> registrationReader;  // guarded by lock
 
   static std::unique_ptr<KeyListener> instance;
   static std::once_flag once;

@@ -67,7 +67,9 @@ bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32
       return true;  // the same watch twice is one watch: its call-back must not run twice
   }
   watches.push_back({first, last, cb, access, sfr});
-  if (sfr && !shadow.count(first)) {
+  // Only registers watched for writes keep a previous value; reading a read-watched register
+  // here could have the side effects of a load (a data register's FIFO).
+  if (sfr && access != AGSIREAD && !shadow.count(first)) {
     if (auto v = read32(first)) shadow[first] = *v;
   }
   republish();
@@ -177,8 +179,10 @@ void Host::Impl::message(std::string text) {
 // Host
 
 Host& Host::instance() {
-  static Host host;
-  return host;
+  // Never destroyed: a plug-in still loaded at exit (or one of its threads) may call the host
+  // from its own static destructors, which can run after this library's.
+  static Host* host = new Host;
+  return *host;
 }
 
 Host::Host() : impl_(new Impl) {}
@@ -187,11 +191,12 @@ Host::~Host() { delete impl_; }
 void Host::setTarget(Target* target) {
   std::lock_guard lock(mutex_);
   impl_->target = target != nullptr ? target : &impl_->memory;
+  impl_->ownClock.store(target == nullptr, std::memory_order_release);
   // Values seen in another address space say nothing about this one.
   impl_->shadow.clear();
   impl_->previous.clear();
   for (const auto& w : impl_->watches)
-    if (w.sfr)
+    if (w.sfr && w.access != AGSIREAD)
       if (auto v = impl_->read32(w.first)) impl_->shadow[w.first] = *v;
 }
 
@@ -340,18 +345,16 @@ void Host::clearMessages() {
 }
 
 void Host::advanceTo(uint64_t states) {
-  bool own = impl_->target == &impl_->memory;
   auto setOwnTime = [this](uint64_t s) {
     impl_->memory.setTime(static_cast<double>(s) / impl_->memory.clockHz(), s);
   };
+  // The simulator calls this after every slice: without a due timer it takes no lock.
   if (states < impl_->nextDue.load(std::memory_order_acquire)) {
-    if (own) {
-      std::lock_guard lock(mutex_);
-      setOwnTime(states);
-    }
+    if (impl_->ownClock.load(std::memory_order_acquire)) setOwnTime(states);
     return;
   }
   std::lock_guard lock(mutex_);
+  bool own = impl_->target == &impl_->memory;
   uint64_t from = impl_->target->states();
   // A timer re-armed with no delay fires again on the next advance, not in this one, or a
   // zero-period timer would hold the simulation here for ever.

@@ -46,6 +46,7 @@ struct Host::Impl {
 
   SparseMemory memory;
   Target* target = &memory;
+  std::atomic<bool> ownClock{true};  // target is the host's own memory (read without the lock)
 
   std::vector<Watch> watches;  // registration order is firing order
   WatchIndex readIndex, writeIndex;

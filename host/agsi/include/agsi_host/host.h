@@ -37,7 +37,8 @@ class AGSI_HOST_API Target {
  public:
   virtual ~Target() = default;
   // The plug-in's own accesses (AgsiReadSFR/WriteSFR/ReadMemory/WriteMemory). They change the
-  // target's state directly and fire no watches. False when nothing is mapped there.
+  // target's state directly and fire no watches. False when nothing is mapped there. A read has
+  // no side effects (the host also reads write-watched registers to know their previous value).
   virtual bool read(uint32_t address, uint32_t size, uint8_t* out) = 0;
   virtual bool write(uint32_t address, uint32_t size, const uint8_t* in) = 0;
   // A virtual register was written (by anyone); e.g. PORT2 becomes the input levels of port 2.
