@@ -1,0 +1,100 @@
+// Speed of the simulator on our own firmware, as fast as it can run (no real-time pacing).
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <filesystem>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "korvel_sim/simulator.h"
+
+namespace {
+
+using korvel::sim::Simulator;
+using korvel::sim::StopReason;
+
+std::string firmware(const char* name) { return std::string(KORVEL_FIRMWARE_DIR) + "/" + name + ".elf"; }
+
+// Millions of simulated instructions (cycles, at one per half-word of code) per wall second.
+void BM_CpuBoundLoopMips(benchmark::State& state) {
+  for (auto _ : state) {
+    agsi_host::Host::instance().clear();
+    Simulator sim;
+    sim.setRealTime(false);
+    std::string error;
+    if (!sim.loadFirmware(firmware("cpu_loop"), &error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    auto t0 = std::chrono::steady_clock::now();
+    StopReason r = sim.runFor(100.0);
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (r != StopReason::Exited) state.SkipWithError("cpu_loop did not exit");
+    state.counters["MIPS"] = double(sim.cycles()) / wall / 1e6;
+    state.counters["sim_s_per_wall_s"] = sim.seconds() / wall;
+  }
+}
+BENCHMARK(BM_CpuBoundLoopMips)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+uint32_t fillsAddress = 0;  // of the firmware's `fills` variable
+
+struct FillRun {
+  double wall = 0, simulated = 0;
+  bool ok = false;
+};
+
+// Runs lcd_fill with `fills` full-screen fills through the staged plug-in (the LCD controller's
+// watches see every pin change, as in the board demo).
+FillRun runFills(agsi_host::Plugin& plugin, uint32_t fills) {
+  Simulator sim;
+  sim.setRealTime(false);
+  FillRun run;
+  std::string error;
+  if (!sim.loadFirmware(firmware("lcd_fill"), &error)) return run;
+  plugin.reset();
+  uint8_t bytes[4];
+  std::memcpy(bytes, &fills, 4);
+  if (!sim.write(fillsAddress, 4, bytes)) return run;
+  auto t0 = std::chrono::steady_clock::now();
+  StopReason r = sim.runFor(100.0);
+  run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  run.simulated = sim.seconds();
+  run.ok = r == StopReason::Exited;
+  return run;
+}
+
+// Simulated versus wall time while firmware fills the whole LCD through the latch/transceiver
+// bus, and the wall time of one full-screen fill (76 800 pixels, six pin writes each).
+void BM_FullScreenFill(benchmark::State& state) {
+  agsi_host::Host::instance().clear();
+  agsi_host::Plugin plugin;
+  std::string error;
+  if (!plugin.load(KORVEL_PLUGIN, &error) || !plugin.check() || !plugin.init()) {
+    state.SkipWithError(("the staged plug-in is needed: " + error).c_str());
+    return;
+  }
+  {
+    korvel::sim::ElfImage image;
+    korvel::sim::readElf(firmware("lcd_fill"), {{0, Simulator::kFlashSize, "flash"}, {Simulator::kSramBase, Simulator::kSramSize, "SRAM"}}, &image, &error);
+    for (auto& s : image.symbols)
+      if (s.name == "fills") fillsAddress = s.address;
+  }
+  for (auto _ : state) {
+    FillRun one = runFills(plugin, 1), many = runFills(plugin, 6);
+    if (!one.ok || !many.ok) {
+      state.SkipWithError("lcd_fill did not exit");
+      break;
+    }
+    double wall = (many.wall - one.wall) / 5, simulated = (many.simulated - one.simulated) / 5;
+    state.counters["fill_wall_ms"] = wall * 1e3;
+    state.counters["fill_sim_ms"] = simulated * 1e3;
+    state.counters["sim_per_wall"] = simulated / wall;
+  }
+  plugin.terminate();
+}
+BENCHMARK(BM_FullScreenFill)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,139 @@
+#include "board_access.h"
+
+#include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
+#include <wx/image.h>
+#include <wx/toplevel.h>
+#include <wx/window.h>
+
+#include "korvel/kvbase.h"
+#include "korvel/platform/platform.h"
+
+namespace korvel::simapp {
+
+namespace {
+// getBoardChipWithID takes a std::string, so it is exported with C++ linkage; this is its
+// name under the Itanium C++ ABI that GCC and Clang use.
+constexpr const char* kLookupSymbol = "_Z18getBoardChipWithIDRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE";
+
+// The LCD's screen inside the LCD component: a 16-pixel bezel around 240 x 320.
+constexpr int kLcdBezel = 16, kLcdWidth = 240, kLcdHeight = 320;
+
+bool grab(wxWindow* w, const wxRect& clientRect, const std::filesystem::path& file, std::string* error) {
+  w->Update();
+  wxPoint origin = w->ClientToScreen(clientRect.GetPosition());
+  wxBitmap bitmap(clientRect.GetWidth(), clientRect.GetHeight(), 24);
+  {
+    wxScreenDC screen;
+    wxMemoryDC memory(bitmap);
+    if (!memory.Blit(0, 0, clientRect.GetWidth(), clientRect.GetHeight(), &screen, origin.x, origin.y)) {
+      *error = "cannot read the screen to write " + file.string();
+      return false;
+    }
+  }
+  if (!bitmap.ConvertToImage().SaveFile(wxString(file.string()), wxBITMAP_TYPE_PNG)) {
+    *error = "cannot write " + file.string();
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+BoardAccess::BoardAccess(const std::filesystem::path& plugin) {
+  std::string error;
+  library_ = platform::loadLibrary(plugin, &error);
+  if (library_) lookup_ = reinterpret_cast<KVBase* (*)(const std::string&)>(platform::findSymbol(library_, kLookupSymbol));
+}
+
+BoardAccess::~BoardAccess() {
+  if (library_) platform::freeLibrary(library_);
+}
+
+wxWindow* BoardAccess::component(const std::string& id) const {
+  if (!lookup_) return nullptr;
+  KVBase* c = lookup_(id);
+  return c ? static_cast<wxWindow*>(c) : nullptr;
+}
+
+wxWindow* BoardAccess::boardWindow() const {
+  wxWindow* base = component("Korvel");
+  return base ? wxGetTopLevelParent(base) : nullptr;
+}
+
+bool BoardAccess::mouse(const std::string& id, int type, int x, int y, bool left, bool middle, std::string* error) {
+  wxWindow* w = component(id);
+  if (!w) {
+    *error = "the board has no component \"" + id + "\" (is the board window open and the module installed?)";
+    return false;
+  }
+  wxMouseEvent ev(type);
+  ev.SetEventObject(w);
+  ev.SetId(w->GetId());
+  ev.SetPosition(wxPoint(x, y));
+  ev.m_leftDown = left;
+  ev.m_middleDown = middle;
+  w->HandleWindowEvent(ev);
+  return true;
+}
+
+bool BoardAccess::perform(const ScriptStep& step, std::string* error) {
+  const std::string& a = step.action;
+  if (a == "press" || a == "release" || a == "click") {
+    wxWindow* w = component(step.args[0]);
+    wxSize size = w ? w->GetClientSize() : wxSize();
+    int x = size.x / 2, y = size.y / 2;
+    if (a != "release" && !mouse(step.args[0], wxEVT_LEFT_DOWN, x, y, true, false, error)) return false;
+    if (a != "press" && !mouse(step.args[0], wxEVT_LEFT_UP, x, y, false, false, error)) return false;
+    return true;
+  }
+  if (a == "touch") {
+    // The panel component covers exactly the LCD's 240 x 320 pixels.
+    return mouse("TP", wxEVT_LEFT_DOWN, std::stoi(step.args[0]), std::stoi(step.args[1]), true, false, error);
+  }
+  if (a == "untouch") return mouse("TP", wxEVT_LEFT_UP, 0, 0, false, false, error);
+  if (a == "joystick") {
+    wxWindow* w = component("Joystick");
+    if (!w) {
+      *error = "the board has no component \"Joystick\"";
+      return false;
+    }
+    wxSize size = w->GetClientSize();
+    int cx = size.x / 2, cy = size.y / 2, r = std::min(size.x, size.y) / 3;
+    const std::string& d = step.args[0];
+    if (d == "push") return mouse("Joystick", wxEVT_MIDDLE_DOWN, cx, cy, false, true, error);
+    if (d == "unpush") return mouse("Joystick", wxEVT_MIDDLE_UP, cx, cy, false, false, error);
+    if (d == "release") return mouse("Joystick", wxEVT_LEFT_UP, cx, cy, false, false, error);
+    int dx = 0, dy = 0;
+    if (d.find("up") != std::string::npos) dy = -r;
+    if (d.find("down") != std::string::npos) dy = r;
+    if (d.find("left") != std::string::npos) dx = -r;
+    if (d.find("right") != std::string::npos) dx = r;
+    // Grab the knob at rest and drag it in the direction.
+    return mouse("Joystick", wxEVT_LEFT_DOWN, cx, cy, true, false, error) &&
+           mouse("Joystick", wxEVT_MOTION, cx + dx, cy + dy, true, false, error);
+  }
+  if (a == "lcd-png") return writeLcdPng(step.args[0], error);
+  if (a == "board-png") return writeBoardPng(step.args[0], error);
+  *error = "the action \"" + a + "\" does not act on the board";
+  return false;
+}
+
+bool BoardAccess::writeLcdPng(const std::filesystem::path& file, std::string* error) const {
+  wxWindow* lcd = component("Pictor");
+  if (!lcd) {
+    *error = "no LCD to picture: the board window is not open or the LCD module is missing";
+    return false;
+  }
+  return grab(lcd, wxRect(kLcdBezel, kLcdBezel, kLcdWidth, kLcdHeight), file, error);
+}
+
+bool BoardAccess::writeBoardPng(const std::filesystem::path& file, std::string* error) const {
+  wxWindow* board = boardWindow();
+  if (!board) {
+    *error = "no board window to picture: it is not open";
+    return false;
+  }
+  return grab(board, wxRect(wxPoint(0, 0), board->GetClientSize()), file, error);
+}
+
+}  // namespace korvel::simapp

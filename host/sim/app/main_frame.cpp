@@ -1,0 +1,89 @@
+#include "main_frame.h"
+
+#include <wx/menu.h>
+#include <wx/sizer.h>
+#include <wx/textctrl.h>
+
+#include "session.h"
+
+namespace korvel::simapp {
+
+namespace {
+enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kFirstPeripheral = wxID_HIGHEST + 100 };
+}
+
+MainFrame::MainFrame(Session& session)
+    : wxFrame(nullptr, wxID_ANY, "Korvel Simulator", wxDefaultPosition, wxSize(720, 420)),
+      session_(session),
+      timer_(this) {
+  output_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+                           wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+  output_->SetFont(wxFont(wxFontInfo(9).Family(wxFONTFAMILY_TELETYPE)));
+  auto* sizer = new wxBoxSizer(wxVERTICAL);
+  sizer->Add(output_, 1, wxEXPAND);
+  SetSizer(sizer);
+  CreateStatusBar(1);
+  buildMenus();
+  Bind(wxEVT_TIMER, &MainFrame::onTick, this);
+  Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
+  // Dialog updates and the output pane follow the simulation ten times a second.
+  timer_.Start(100);
+}
+
+MainFrame::~MainFrame() { timer_.Stop(); }
+
+void MainFrame::buildMenus() {
+  auto* sim = new wxMenu;
+  sim->Append(kRun, "&Run\tF5");
+  sim->Append(kStop, "&Stop\tShift+F5");
+  sim->Append(kReset, "R&eset\tCtrl+R");
+  sim->AppendSeparator();
+  sim->Append(wxID_EXIT, "E&xit");
+  auto* peripherals = new wxMenu;
+  int id = kFirstPeripheral;
+  for (AGSIMENU* m : session_.menus()) {
+    if (!m || !m->szText || !*m->szText) {
+      peripherals->AppendSeparator();
+      continue;
+    }
+    peripherals->Append(id, wxString::FromUTF8(m->szText));
+    Bind(wxEVT_MENU, [m](wxCommandEvent&) {
+      if (m->fp) m->fp(m);
+    }, id++);
+  }
+  auto* bar = new wxMenuBar;
+  bar->Append(sim, "&Simulation");
+  bar->Append(peripherals, "&Peripherals");
+  SetMenuBar(bar);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.run(); updateStatus(); }, kRun);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.stop(); updateStatus(); }, kStop);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.reset(); updateStatus(); }, kReset);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
+}
+
+void MainFrame::appendOutput() {
+  for (const std::string& line : session_.takeOutput()) output_->AppendText(wxString::FromUTF8(line) + "\n");
+}
+
+void MainFrame::updateStatus() {
+  auto& sim = session_.simulator();
+  wxString state = session_.running() ? "running" : sim.lastStop() == sim::StopReason::None ? "stopped" : sim::toString(sim.lastStop());
+  SetStatusText(wxString::Format("%s   t = %.6f s   %llu cycles", state, sim.seconds(),
+                                 static_cast<unsigned long long>(sim.cycles())));
+}
+
+void MainFrame::onTick(wxTimerEvent&) {
+  session_.updateDialogs();
+  appendOutput();
+  updateStatus();
+}
+
+void MainFrame::onClose(wxCloseEvent& event) {
+  timer_.Stop();
+  session_.stop();
+  while (wxWindow* w = wxWindow::GetCapture()) w->ReleaseMouse();
+  session_.killDialogs();
+  event.Skip();
+}
+
+}  // namespace korvel::simapp

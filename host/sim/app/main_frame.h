@@ -1,0 +1,31 @@
+// korvel-sim's main window, in the IDE's place: the output pane, Run/Stop/Reset, and the
+// Peripherals menu with every entry the plug-in defined.
+#pragma once
+
+#include <wx/frame.h>
+#include <wx/timer.h>
+
+class wxTextCtrl;
+
+namespace korvel::simapp {
+
+class Session;
+
+class MainFrame : public wxFrame {
+ public:
+  explicit MainFrame(Session& session);
+  ~MainFrame() override;
+  void appendOutput();
+
+ private:
+  void buildMenus();
+  void onTick(wxTimerEvent&);
+  void onClose(wxCloseEvent& event);
+  void updateStatus();
+
+  Session& session_;
+  wxTextCtrl* output_;
+  wxTimer timer_;
+};
+
+}  // namespace korvel::simapp

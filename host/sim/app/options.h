@@ -1,0 +1,29 @@
+// korvel-sim's command line: what to run and how, checked before any window opens.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "script.h"
+
+namespace korvel::simapp {
+
+struct Options {
+  std::filesystem::path firmware;  // empty: run without a CPU
+  std::filesystem::path plugin;    // empty: <exe>/../lib/korvel/libKorvel.so
+  bool showBoard = true;
+  bool realTime = true;
+  bool headless = false;
+  double timeLimit = -1;           // seconds of simulated time; < 0: none
+  std::vector<ScriptStep> script;
+  std::filesystem::path lcdPng, boardPng;
+  bool help = false;
+};
+
+// Parses argv. On a mistake returns nothing and puts one line into *error.
+std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string* error);
+const char* usage();
+
+}  // namespace korvel::simapp

@@ -1,0 +1,119 @@
+// The LPC17xx simulator behind our AGSI host: the Cortex-M3 core with the chip's memory map and
+// the on-chip parts that firmware for this board uses. It is the host's Target: the plug-in's
+// register and memory accesses reach the models here, and the firmware's own accesses to watched
+// addresses go through the host so the plug-in's watches fire.
+//
+// Threads: run()/runFor() execute on the calling thread; start() runs a simulation thread of
+// its own. Every model is guarded by the host's lock.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "agsi_host/host.h"
+#include "korvel_sim/elf_image.h"
+
+namespace korvel::sim {
+
+enum class StopReason { None, Exited, Fault, TimeLimit, Requested };
+const char* toString(StopReason reason);
+
+class Simulator : public agsi_host::Target {
+ public:
+  // The chip's memories.
+  static constexpr uint32_t kFlashBase = 0x00000000, kFlashSize = 512 * 1024;
+  static constexpr uint32_t kSramBase = 0x10000000, kSramSize = 32 * 1024;
+  static constexpr uint32_t kAhbSramBase = 0x2007C000, kAhbSramSize = 32 * 1024;
+
+  // Registers itself as the host's target; the destructor unregisters it.
+  explicit Simulator(agsi_host::Host& host = agsi_host::Host::instance());
+  ~Simulator() override;
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  // Loads the firmware into flash and RAM, gives its symbols to the host and resets the chip.
+  // False with one line in *error (missing file, not an ARM ELF, segments outside flash/RAM).
+  bool loadFirmware(const std::filesystem::path& elf, std::string* error);
+  bool hasFirmware() const { return hasFirmware_; }
+  // Chip reset: peripherals to their reset values, core from the vector table.
+  void resetChip();
+
+  // Text the firmware prints (UART0, semihosting), and fault reports, line by line.
+  void setOutput(std::function<void(const std::string& line)> output);
+  // Pacing: real time (default) or as fast as possible.
+  void setRealTime(bool realTime) { realTime_ = realTime; }
+  bool realTime() const { return realTime_; }
+
+  // Runs on the calling thread until `seconds` more of simulated time, an exit, a fault or stop().
+  StopReason runFor(double seconds);
+  // Runs on the calling thread until the simulated time reaches `seconds`.
+  StopReason runUntil(double seconds);
+
+  // The simulation thread: start() runs until a stop reason; stop() ends it and waits.
+  void start();
+  void stop();
+  bool running() const { return thread_.joinable() && !finished_.load(); }
+  // Told (on the simulation thread) when a run ends by itself.
+  void setOnStopped(std::function<void(StopReason)> cb) { onStopped_ = std::move(cb); }
+  // Told (on the simulation thread, without the host lock) after a reset that the firmware
+  // (AIRCR) or the plug-in (AgsiTriggerReset) asked for: the host runs the plug-in's reset code.
+  void setOnRequestedReset(std::function<void()> cb) { onRequestedReset_ = std::move(cb); }
+  // True while stop() waits for the simulation thread.
+  bool stopping() const { return stopRequested_; }
+  // Calls fn on the simulation thread, without the host lock, once simulated time reaches `at`.
+  // The run does not go on until fn returns (scripted inputs land at their exact time).
+  void at(double seconds, std::function<void()> fn);
+  // Ends the run at this simulated time (headless runs).
+  void setTimeLimit(double seconds) { timeLimit_ = seconds; }
+
+  StopReason lastStop() const { return lastStop_; }
+  std::optional<int> exitStatus() const { return exitStatus_; }
+  const std::string& faultReport() const { return faultReport_; }
+  uint64_t cycles() const;
+
+  // agsi_host::Target
+  bool read(uint32_t address, uint32_t size, uint8_t* out) override;
+  bool write(uint32_t address, uint32_t size, const uint8_t* in) override;
+  void vtrChanged(const std::string& name, uint32_t value) override;
+  void triggerReset() override;
+  void stopSimulation() override;
+  uint64_t states() override { return cycles(); }
+  double seconds() override;
+  uint32_t programCounter() override;
+  bool sleeping() override { return sleeping_; }
+  uint32_t clockHz() override;
+
+  struct Chip;  // the models; defined in simulator.cpp
+
+ private:
+  friend struct Chip;
+  StopReason runLoop(uint64_t untilCycle);
+  void line(const std::string& text);
+
+  agsi_host::Host& host_;
+  std::unique_ptr<Chip> chip_;
+  bool hasFirmware_ = false;
+  std::atomic<bool> realTime_{true};
+  std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> resetRequested_{false};
+  std::atomic<bool> sleeping_{false};
+  std::atomic<bool> finished_{false};
+  double timeLimit_ = -1;
+  StopReason lastStop_ = StopReason::None;
+  std::optional<int> exitStatus_;
+  std::string faultReport_;
+  std::function<void(const std::string&)> output_;
+  std::function<void(StopReason)> onStopped_;
+  std::function<void()> onRequestedReset_;
+  std::thread thread_;
+};
+
+}  // namespace korvel::sim

@@ -1,0 +1,323 @@
+#include "cortex_m3.h"
+
+#include <unicorn/unicorn.h>
+
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace korvel::sim {
+
+namespace {
+
+// QEMU's exception numbers as Unicorn reports them to the interrupt hook.
+enum : uint32_t { kExcpUdef = 1, kExcpSwi = 2, kExcpBkpt = 7, kExcpExceptionExit = 8, kExcpHlt = 0x10001 };
+constexpr uint16_t kSemihostingBkpt = 0xBEAB, kWfi = 0xBF30, kWfe = 0xBF20;
+
+struct Window {
+  CortexM3* cpu;
+  Bus* bus;
+  uint32_t base;
+};
+// Windows live as long as the process's engines; Unicorn keeps raw pointers to them.
+std::vector<std::unique_ptr<Window>>& windows() {
+  static std::vector<std::unique_ptr<Window>> w;
+  return w;
+}
+
+uint64_t mmioRead(uc_engine*, uint64_t offset, unsigned size, void* user) {
+  auto* w = static_cast<Window*>(user);
+  return w->bus->busRead(w->base + uint32_t(offset), size);
+}
+void mmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void* user) {
+  auto* w = static_cast<Window*>(user);
+  w->bus->busWrite(w->base + uint32_t(offset), uint32_t(value), size);
+}
+void blockHook(uc_engine*, uint64_t address, uint32_t size, void* user) {
+  static_cast<CortexM3*>(user)->onBlock(address, size);
+}
+void interruptHook(uc_engine*, uint32_t number, void* user) { static_cast<CortexM3*>(user)->onInterrupt(number); }
+
+void maskHook(uc_engine*, uint64_t, uint32_t, void* user) { static_cast<CortexM3*>(user)->onMaskLowered(); }
+bool unmappedHook(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
+  static_cast<CortexM3*>(user)->onUnmapped(uint32_t(address), type == UC_MEM_WRITE_UNMAPPED,
+                                            type == UC_MEM_FETCH_UNMAPPED);
+  return false;  // not handled: the run ends with the error
+}
+
+void check(uc_err err, const char* what) {
+  if (err != UC_ERR_OK) throw std::runtime_error(std::string(what) + ": " + uc_strerror(err));
+}
+
+}  // namespace
+
+CortexM3::CortexM3(Bus& bus) : bus_(bus) {
+  // UC_MODE_MCLASS always makes a Cortex-M33; thumb mode with the M3 model is the real part.
+  check(uc_open(UC_ARCH_ARM, UC_MODE_THUMB, &uc_), "uc_open");
+  check(uc_ctl_set_cpu_model(uc_, UC_CPU_ARM_CORTEX_M3), "cpu model");
+  uc_hook h;
+  check(uc_hook_add(uc_, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(blockHook), this, 1, 0), "block hook");
+  check(uc_hook_add(uc_, &h, UC_HOOK_INTR, reinterpret_cast<void*>(interruptHook), this, 1, 0), "interrupt hook");
+  check(uc_hook_add(uc_, &h, UC_HOOK_MEM_UNMAPPED, reinterpret_cast<void*>(unmappedHook), this, 1, 0), "unmapped hook");
+}
+
+void CortexM3::watchMaskChanges(const uint8_t* code, uint32_t size) {
+  for (size_t h : maskHooks_) uc_hook_del(uc_, uc_hook(h));
+  maskHooks_.clear();
+  auto half = [&](uint32_t a) { return uint16_t(code[a] | code[a + 1] << 8); };
+  for (uint32_t a = 0; a + 4 <= size; a += 2) {
+    uint32_t next = 0;
+    if (half(a) == 0xB662) next = a + 2;  // CPSIE I
+    // MSR PRIMASK/BASEPRI/BASEPRI_MAX, Rn
+    else if ((half(a) & 0xFFF0) == 0xF380 && (half(a + 2) & 0xFFFC) == 0x8810) next = a + 4;
+    if (!next) continue;
+    uc_hook h;
+    if (uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(maskHook), this, next, next) == UC_ERR_OK)
+      maskHooks_.push_back(size_t(h));
+  }
+}
+
+void CortexM3::onMaskLowered() {
+  if (interruptWaiting && interruptWaiting()) {
+    stop_.store(true, std::memory_order_relaxed);
+    uc_emu_stop(uc_);
+  }
+}
+
+void CortexM3::onUnmapped(uint32_t address, bool write, bool fetch) {
+  char b[80];
+  std::snprintf(b, sizeof b, "%s unmapped address 0x%08X", fetch ? "instruction fetch from" : write ? "write to" : "read from", address);
+  if (fault_.empty()) fault_ = b;
+}
+
+CortexM3::~CortexM3() {
+  if (uc_) uc_close(uc_);
+}
+
+void CortexM3::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executable) {
+  uint32_t perms = UC_PROT_READ | UC_PROT_WRITE | (executable ? UC_PROT_EXEC : 0);
+  check(uc_mem_map_ptr(uc_, base, size, perms, buffer), "map memory");
+}
+
+void CortexM3::mapBus(uint32_t base, uint32_t size) {
+  windows().push_back(std::make_unique<Window>(Window{this, &bus_, base}));
+  Window* w = windows().back().get();
+  check(uc_mmio_map(uc_, base, size, mmioRead, w, mmioWrite, w), "map peripherals");
+}
+
+void CortexM3::routePagesThroughBus(uint32_t base, uint32_t size, uint8_t* buffer, bool throughBus,
+                                    bool executable) {
+  check(uc_mem_unmap(uc_, base, size), "unmap page");
+  if (throughBus) mapBus(base, size);
+  else mapMemory(base, size, buffer, executable);
+}
+
+void CortexM3::reset(uint32_t sp, uint32_t pc) {
+  uint32_t zero = 0;
+  for (int r = UC_ARM_REG_R0; r <= UC_ARM_REG_R12; ++r) uc_reg_write(uc_, r, &zero);
+  uc_reg_write(uc_, UC_ARM_REG_PRIMASK, &zero);
+  uc_reg_write(uc_, UC_ARM_REG_BASEPRI, &zero);
+  uc_reg_write(uc_, UC_ARM_REG_FAULTMASK, &zero);
+  uc_reg_write(uc_, UC_ARM_REG_CONTROL, &zero);
+  setXpsr(0x01000000);  // thread mode, Thumb
+  uc_reg_write(uc_, UC_ARM_REG_MSP, &sp);
+  uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
+  uint32_t lr = 0xFFFFFFFF;
+  uc_reg_write(uc_, UC_ARM_REG_LR, &lr);
+  uint32_t p = pc | 1;
+  uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+  sleeping_ = exitRequested_ = false;
+  fault_.clear();
+}
+
+void CortexM3::setXpsr(uint32_t xpsr) {
+  // The translator caches the mode; writing the flags once more makes it look again.
+  uint32_t nzcv = xpsr & 0xF8000000;
+  uc_reg_write(uc_, UC_ARM_REG_XPSR, &xpsr);
+  uc_reg_write(uc_, UC_ARM_REG_APSR_NZCV, &nzcv);
+}
+
+uint32_t CortexM3::readWord(uint32_t address) {
+  uint32_t v = 0;
+  if (uc_mem_read(uc_, address, &v, 4) != UC_ERR_OK) v = bus_.busRead(address, 4);
+  return v;
+}
+
+void CortexM3::writeWord(uint32_t address, uint32_t value) {
+  if (uc_mem_write(uc_, address, &value, 4) != UC_ERR_OK) bus_.busWrite(address, value, 4);
+}
+
+uint32_t CortexM3::pc() {
+  uint32_t v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_PC, &v);
+  return v;
+}
+
+uint32_t CortexM3::reg(int index) {
+  uint32_t v = 0;
+  int id = index <= 12 ? UC_ARM_REG_R0 + index : index == 13 ? UC_ARM_REG_SP : index == 14 ? UC_ARM_REG_LR : UC_ARM_REG_PC;
+  uc_reg_read(uc_, id, &v);
+  return v;
+}
+
+uint32_t CortexM3::currentException() {
+  uint32_t v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_IPSR, &v);
+  return v & 0x1FF;
+}
+
+bool CortexM3::primask() {
+  uint32_t v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_PRIMASK, &v);
+  return v & 1;
+}
+
+uint32_t CortexM3::basepri() {
+  uint32_t v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_BASEPRI, &v);
+  return v & 0xFF;
+}
+
+std::string CortexM3::registerDump() {
+  static const char* names[] = {"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9", "r10", "r11", "r12", "sp", "lr", "pc"};
+  std::string out;
+  char buf[32];
+  for (int i = 0; i < 16; ++i) {
+    std::snprintf(buf, sizeof buf, "%s=%08X%s", names[i], reg(i), i % 4 == 3 ? "\n" : " ");
+    out += buf;
+  }
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  std::snprintf(buf, sizeof buf, "xpsr=%08X", xpsr);
+  return out + buf;
+}
+
+void CortexM3::enterException(int number, uint32_t vectorTable) {
+  uint32_t frame[8];
+  static const int regs[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3, UC_ARM_REG_R12, UC_ARM_REG_LR};
+  for (int i = 0; i < 6; ++i) uc_reg_read(uc_, regs[i], &frame[i]);
+  frame[6] = pc();  // the return address: the next instruction to run
+  uint32_t xpsr = 0, sp = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  uc_reg_read(uc_, UC_ARM_REG_SP, &sp);
+  bool handler = (xpsr & 0x1FF) != 0;
+  // The frame is 8-byte aligned; bit 9 of the stacked xPSR records the padding word.
+  bool pad = sp & 4;
+  sp = (sp - 32) & ~7u;
+  frame[7] = (xpsr & ~(1u << 9)) | (pad ? 1u << 9 : 0);
+  for (int i = 0; i < 8; ++i) writeWord(sp + 4 * i, frame[i]);
+  uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
+  uint32_t lr = handler ? 0xFFFFFFF1 : 0xFFFFFFF9;
+  uc_reg_write(uc_, UC_ARM_REG_LR, &lr);
+  setXpsr((xpsr & 0xF8000000) | 0x01000000 | uint32_t(number));
+  uint32_t target = readWord(vectorTable + 4 * uint32_t(number)) | 1;
+  uc_reg_write(uc_, UC_ARM_REG_PC, &target);
+  sleeping_ = false;
+}
+
+void CortexM3::onBlock(uint64_t, uint32_t size) {
+  // One cycle per half-word of code: close to the M3's cycle count for mixed 16/32-bit
+  // instructions, where loads and taken branches cost extra cycles.
+  uint64_t now = cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed) + size / 2;
+  if (now >= until_ || stop_.load(std::memory_order_relaxed)) uc_emu_stop(uc_);
+}
+
+void CortexM3::onInterrupt(uint32_t number) {
+  switch (number) {
+    case kExcpExceptionExit: {
+      uint32_t excReturn = pc() | 1;
+      int finished = int(currentException());
+      uint32_t sp = 0;
+      uc_reg_read(uc_, UC_ARM_REG_SP, &sp);
+      uint32_t frame[8];
+      for (int i = 0; i < 8; ++i) frame[i] = readWord(sp + 4 * i);
+      sp += 32 + ((frame[7] & (1u << 9)) ? 4 : 0);
+      static const int regs[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3, UC_ARM_REG_R12, UC_ARM_REG_LR};
+      for (int i = 0; i < 6; ++i) uc_reg_write(uc_, regs[i], &frame[i]);
+      uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
+      uint32_t xpsr = frame[7] & ~(1u << 9);
+      if ((excReturn & 0xF) == 0x9 || (excReturn & 0xF) == 0xD) xpsr &= ~0x1FFu;  // back to thread mode
+      setXpsr(xpsr | 0x01000000);
+      uint32_t target = frame[6] | 1;
+      uc_reg_write(uc_, UC_ARM_REG_PC, &target);
+      if (onExceptionReturn) onExceptionReturn(finished);
+      // Tail-chaining and the next pending interrupt are decided between runs.
+      requestStop();
+      break;
+    }
+    case kExcpBkpt: {
+      uint32_t p = pc();
+      uint16_t here = 0, before = 0;
+      uc_mem_read(uc_, p, &here, 2);
+      uc_mem_read(uc_, p - 2, &before, 2);
+      if (here != kSemihostingBkpt && before != kSemihostingBkpt) {
+        fault("breakpoint instruction");
+        break;
+      }
+      uint32_t r0 = reg(0), r1 = reg(1);
+      uint32_t result = bus_.semihost(r0, r1);
+      uc_reg_write(uc_, UC_ARM_REG_R0, &result);
+      if (here == kSemihostingBkpt) {
+        uint32_t next = (p + 2) | 1;
+        uc_reg_write(uc_, UC_ARM_REG_PC, &next);
+      }
+      if (exitRequested_) uc_emu_stop(uc_);
+      break;
+    }
+    case kExcpSwi:
+      if (onSupervisorCall) onSupervisorCall();
+      requestStop();
+      break;
+    case kExcpHlt:
+      sleeping_ = true;
+      uc_emu_stop(uc_);
+      break;
+    case kExcpUdef: fault("undefined instruction"); break;
+    default: {
+      char b[48];
+      std::snprintf(b, sizeof b, "processor exception %u", number);
+      fault(b);
+      break;
+    }
+  }
+}
+
+void CortexM3::fault(const std::string& what) {
+  if (fault_.empty()) fault_ = what;
+  uc_emu_stop(uc_);
+}
+
+void CortexM3::requestStop() {
+  stop_.store(true, std::memory_order_relaxed);
+}
+
+RunEnd CortexM3::run(uint64_t untilCycle) {
+  until_ = untilCycle;
+  stop_.store(false, std::memory_order_relaxed);
+  sleeping_ = false;
+  uint32_t start = pc() | 1;
+  uc_err err = uc_emu_start(uc_, start, 0, 0, 0);
+  if (err != UC_ERR_OK && fault_.empty()) {
+    switch (err) {
+      case UC_ERR_INSN_INVALID: fault_ = "undefined instruction"; break;
+      case UC_ERR_WRITE_PROT: fault_ = "write to read-only memory"; break;
+      case UC_ERR_FETCH_PROT: fault_ = "instruction fetch from non-executable memory"; break;
+      case UC_ERR_READ_UNALIGNED: case UC_ERR_WRITE_UNALIGNED: case UC_ERR_FETCH_UNALIGNED: fault_ = "unaligned access"; break;
+      default: fault_ = uc_strerror(err); break;
+    }
+  }
+  if (!fault_.empty()) return RunEnd::Fault;
+  if (exitRequested_) return RunEnd::Exited;
+  if (!sleeping_) {
+    // WFI ends the emulation without telling the hook on some builds: look at the instruction.
+    uint16_t before = 0;
+    uc_mem_read(uc_, pc() - 2, &before, 2);
+    if ((before == kWfi || before == kWfe) && cycles() < until_ && !stop_.load()) sleeping_ = true;
+  }
+  if (sleeping_) return RunEnd::Sleeping;
+  if (stop_.load(std::memory_order_relaxed)) return RunEnd::Interrupted;
+  return RunEnd::Budget;
+}
+
+}  // namespace korvel::sim

@@ -1,0 +1,104 @@
+#include "serial.h"
+
+namespace korvel::sim {
+
+namespace {
+enum : uint32_t { kCr0 = 0x00, kCr1 = 0x04, kDr = 0x08, kSr = 0x0C, kCpsr = 0x10, kImsc = 0x14,
+                  kRis = 0x18, kMis = 0x1C, kIcr = 0x20, kDmacr = 0x24 };
+constexpr uint32_t kTfe = 1, kTnf = 2, kRne = 4, kRff = 8;
+constexpr uint32_t kFifoDepth = 8;
+}  // namespace
+
+void Ssp::reset() {
+  cr0_ = cr1_ = cpsr_ = imsc_ = dmacr_ = 0;
+  received_ = 0;
+}
+
+uint32_t Ssp::read(uint32_t offset, uint32_t size, Access access) {
+  uint32_t v = 0;
+  switch (offset & ~3u) {
+    case kCr0: v = cr0_; break;
+    case kCr1: v = cr1_; break;
+    case kDr:
+      v = kIdleAnswer;
+      if (access == Access::Firmware && received_ > 0) --received_;
+      break;
+    case kSr: v = kTfe | kTnf | (received_ ? kRne : 0) | (received_ >= kFifoDepth ? kRff : 0); break;
+    case kCpsr: v = cpsr_; break;
+    case kImsc: v = imsc_; break;
+    case kRis: v = 0x8 | (received_ ? 0x4 : 0); break;  // transmit FIFO at least half empty
+    case kMis: v = (0x8 | (received_ ? 0x4 : 0)) & imsc_; break;
+    case kDmacr: v = dmacr_; break;
+  }
+  return laneRead(v, offset, size);
+}
+
+void Ssp::write(uint32_t offset, uint32_t value, uint32_t size, Access access) {
+  switch (offset & ~3u) {
+    case kCr0: cr0_ = value & 0xFFFF; break;
+    case kCr1: cr1_ = value & 0xF; break;
+    case kDr: {
+      uint32_t bits = (cr0_ & 0xF) + 1;
+      uint32_t frame = bits >= 4 ? value & ((1u << bits) - 1) : value & 0xFF;
+      if (access == Access::Firmware) {
+        if (received_ < kFifoDepth) ++received_;  // full duplex: one frame back per frame out
+        if (onSend) onSend(frame);
+      }
+      break;
+    }
+    case kCpsr: cpsr_ = value & 0xFE; break;
+    case kImsc: imsc_ = value & 0xF; break;
+    case kIcr: break;
+    case kDmacr: dmacr_ = value & 3; break;
+  }
+}
+
+// ---- UART0 -------------------------------------------------------------------------------------
+
+namespace {
+enum : uint32_t { kRbrThrDll = 0x00, kDlmIer = 0x04, kIirFcr = 0x08, kLcr = 0x0C, kLsr = 0x14,
+                  kScr = 0x1C, kFdr = 0x28, kTer = 0x30 };
+constexpr uint32_t kDlab = 0x80;
+}  // namespace
+
+void Uart::reset() {
+  lcr_ = ier_ = fcr_ = scr_ = dlm_ = 0;
+  dll_ = 1;
+  fdr_ = 0x10;
+  ter_ = 0x80;
+}
+
+uint32_t Uart::read(uint32_t offset, uint32_t size, Access) {
+  uint32_t v = 0;
+  switch (offset & ~3u) {
+    case kRbrThrDll: v = (lcr_ & kDlab) ? dll_ : 0; break;
+    case kDlmIer: v = (lcr_ & kDlab) ? dlm_ : ier_; break;
+    case kIirFcr: v = 0xC1; break;  // FIFOs on, no interrupt pending
+    case kLcr: v = lcr_; break;
+    case kLsr: v = 0x60; break;     // THRE and TEMT: the transmitter is always empty
+    case kScr: v = scr_; break;
+    case kFdr: v = fdr_; break;
+    case kTer: v = ter_; break;
+  }
+  return laneRead(v, offset, size);
+}
+
+void Uart::write(uint32_t offset, uint32_t value, uint32_t size, Access access) {
+  switch (offset & ~3u) {
+    case kRbrThrDll:
+      if (lcr_ & kDlab) dll_ = value & 0xFF;
+      else if (access == Access::Firmware && (ter_ & 0x80) && onTransmit) onTransmit(char(value & 0xFF));
+      break;
+    case kDlmIer:
+      if (lcr_ & kDlab) dlm_ = value & 0xFF;
+      else ier_ = value & 0x307;
+      break;
+    case kIirFcr: fcr_ = value & 0xCF; break;
+    case kLcr: lcr_ = value & 0xFF; break;
+    case kScr: scr_ = value & 0xFF; break;
+    case kFdr: fdr_ = value & 0xFF; break;
+    case kTer: ter_ = value & 0x80; break;
+  }
+}
+
+}  // namespace korvel::sim

@@ -1,0 +1,639 @@
+#include "korvel_sim/simulator.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <unordered_map>
+#include <vector>
+
+#include "address_map.h"
+#include "cortex_m3.h"
+#include "gpio.h"
+#include "nvic.h"
+#include "serial.h"
+#include "system_control.h"
+#include "timers.h"
+
+namespace korvel::sim {
+
+const char* toString(StopReason reason) {
+  switch (reason) {
+    case StopReason::None: return "none";
+    case StopReason::Exited: return "exited";
+    case StopReason::Fault: return "fault";
+    case StopReason::TimeLimit: return "time limit";
+    case StopReason::Requested: return "stopped";
+  }
+  return "?";
+}
+
+namespace {
+
+constexpr uint32_t kPageSize = 4096;           // RAM is mapped page by page so watched pages can be rerouted
+constexpr uint64_t kSliceCycles = 10000;       // longest run between looks at interrupts and time
+constexpr uint32_t kPinConnectBase = 0x4002C000;
+constexpr uint32_t kCan1Base = 0x40044000, kCan2Base = 0x40048000, kCanCommonBase = 0x40040000;
+constexpr uint32_t kAfRamBase = 0x40038000, kAfBase = 0x4003C000;
+// Bit-band: each word of the alias region stands for one bit of the region below it.
+constexpr uint32_t kSramBitBand = 0x22000000, kSramBitBandTarget = 0x20000000;
+constexpr uint32_t kPeriphBitBand = 0x42000000, kPeriphBitBandTarget = 0x40000000, kBitBandSize = 0x02000000;
+
+// Interrupt numbers of the LPC17xx.
+enum Irq { kTimer0 = 1, kEint0 = 18, kEint3 = 21, kRit = 29 };
+
+// PCLKSEL fields (bit-pair index) of the timers and the RIT.
+constexpr int kTimerClockField[4] = {1, 2, 16 + 6, 16 + 7};
+constexpr int kRitClockField = 16 + 13;
+
+// Registers nobody models: what the firmware writes reads back, so unused parts stay quiet.
+class Sparse : public Peripheral {
+ public:
+  uint32_t read(uint32_t offset, uint32_t size, Access) override {
+    auto it = words_.find(offset & ~3u);
+    return it == words_.end() ? 0 : laneRead(it->second, offset, size);
+  }
+  void write(uint32_t offset, uint32_t value, uint32_t size, Access) override {
+    uint32_t& w = words_[offset & ~3u];
+    w = laneMerge(w, offset, value, size);
+  }
+  void reset() override { words_.clear(); }
+
+ private:
+  std::unordered_map<uint32_t, uint32_t> words_;
+};
+
+uint64_t wallNanos() {
+  return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+struct Simulator::Chip : Bus {
+  Simulator& sim;
+  agsi_host::Host& host;
+  std::vector<uint8_t> flash, sram, ahbSram;
+  CortexM3 cpu;
+  Nvic nvic;
+  SystemControl sysctl;
+  Gpio gpio;
+  GpioInterrupts gpioInt;
+  Timer timers[4];
+  RepetitiveTimer rit;
+  Ssp ssp1;
+  Uart uart0;
+  Storage pinConnect{0x4000}, can1{0x4000}, can2{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
+  Sparse apb0, apb1, ahb, ppb;
+  AddressMap map;
+
+  // Time: cycles run at the core clock, which the firmware may change.
+  uint32_t hz = SystemControl::kIrcHz;
+  uint64_t cyclesBase = 0;
+  double secondsBase = 0.0;
+  uint64_t timersAt = 0;
+
+  bool gpioIntLine = false, eint3Line = false;
+  int changedPort = -1;
+  std::string uartLine, semihostLine;
+  std::vector<bool> routed;  // per RAM page: accesses go through the bus
+  unsigned sliceCount = 0;
+
+  std::mutex eventsMutex;
+  std::multimap<double, std::function<void()>> events;
+
+  Chip(Simulator& s, agsi_host::Host& h)
+      : sim(s), host(h), flash(kFlashSize, 0xFF), sram(kSramSize, 0), ahbSram(kAhbSramSize, 0), cpu(*this) {
+    map.add(Nvic::kBase, Nvic::kSize, &nvic, true);
+    map.add(SystemControl::kBase, SystemControl::kSize, &sysctl);
+    map.add(Gpio::kBase, Gpio::kSize, &gpio);
+    map.add(GpioInterrupts::kBase, GpioInterrupts::kSize, &gpioInt);
+    for (int i = 0; i < 4; ++i) map.add(Timer::kBases[i], Timer::kSize, &timers[i], true);
+    map.add(RepetitiveTimer::kBase, RepetitiveTimer::kSize, &rit, true);
+    map.add(Ssp::kBase, Ssp::kSize, &ssp1);
+    map.add(Uart::kBase, Uart::kSize, &uart0);
+    map.add(kPinConnectBase, 0x4000, &pinConnect);
+    map.add(kCan1Base, 0x4000, &can1);
+    map.add(kCan2Base, 0x4000, &can2);
+    map.add(kCanCommonBase, 0x4000, &canCommon);
+    map.add(kAfRamBase, 0x4000, &afRam);
+    map.add(kAfBase, 0x4000, &af);
+
+    cpu.mapMemory(kFlashBase, kFlashSize, flash.data(), true);
+    for (uint32_t off = 0; off < kSramSize; off += kPageSize) cpu.mapMemory(kSramBase + off, kPageSize, sram.data() + off, true);
+    for (uint32_t off = 0; off < kAhbSramSize; off += kPageSize) cpu.mapMemory(kAhbSramBase + off, kPageSize, ahbSram.data() + off, true);
+    routed.assign((kSramSize + kAhbSramSize) / kPageSize, false);
+    cpu.mapMemory(0x1FFF0000, 0x2000, bootRom(), false);
+    cpu.mapBus(Gpio::kBase, Gpio::kSize);
+    cpu.mapBus(0x40000000, 0x00100000);  // APB0 and APB1
+    cpu.mapBus(0x50000000, 0x00200000);  // AHB peripherals
+    cpu.mapBus(0xE0000000, 0x00100000);  // private peripheral bus
+    cpu.mapBus(kSramBitBand, kBitBandSize);
+    cpu.mapBus(kPeriphBitBand, kBitBandSize);
+
+    nvic.setOnPending([this] { cpu.requestStop(); });
+    cpu.interruptWaiting = [this] {
+      std::lock_guard lock(host.mutex());
+      return nvic.nextException(cpu.primask(), cpu.basepri()) != 0;
+    };
+    cpu.onExceptionReturn = [this](int e) {
+      std::lock_guard lock(host.mutex());
+      nvic.deactivate(e);
+    };
+    cpu.onSupervisorCall = [this] {
+      std::lock_guard lock(host.mutex());
+      nvic.pend(exc::SVCall);
+    };
+    sysctl.onClockChanged = [this] { rebaseClock(); };
+    sysctl.onLine = [this](int n, bool level) {
+      if (n < 3) nvic.setLine(kEint0 + n, level);
+      else eint3Line = level, nvic.setLine(kEint3, eint3Line || gpioIntLine);
+    };
+    gpioInt.onLine = [this](bool level) {
+      gpioIntLine = level;
+      nvic.setLine(kEint3, eint3Line || gpioIntLine);
+    };
+    gpio.onOutputChanged = [this](int port) { changedPort = port; };
+    gpio.onLevelsChanged = [this](int port, uint32_t before, uint32_t after) { levelsChanged(port, before, after); };
+    for (int i = 0; i < 4; ++i) timers[i].onLine = [this, i](bool level) { nvic.setLine(kTimer0 + i, level); };
+    rit.onLine = [this](bool level) { nvic.setLine(kRit, level); };
+    ssp1.onSend = [this](uint32_t v) { host.writeVtr("SSP1_OUT", v, true); };
+    uart0.onTransmit = [this](char c) { text(uartLine, c); };
+    map.resetAll();
+  }
+
+  static uint8_t* bootRom() {
+    static std::vector<uint8_t> rom(0x2000, 0);
+    return rom.data();
+  }
+
+  void text(std::string& buffer, char c) {
+    if (c == '\r') return;
+    if (c == '\n') {
+      sim.line(buffer);
+      buffer.clear();
+    } else {
+      buffer += c;
+    }
+  }
+
+  void levelsChanged(int port, uint32_t before, uint32_t after) {
+    uint32_t inputs = ~gpio.directions(port);
+    uint32_t rising = ~before & after & inputs, falling = before & ~after & inputs;
+    if (rising | falling) gpioInt.edges(port, rising, falling);
+    if (port == 2) {
+      uint32_t pinsel4 = pinConnect.word(0x010);
+      for (int n = 0; n < 4; ++n) {
+        int pin = 10 + n;
+        if (!(((before ^ after) >> pin) & 1)) continue;
+        // PINSEL4 function 01 on P2.10..P2.13 is EINT0..EINT3.
+        bool selected = ((pinsel4 >> (2 * pin)) & 3) == 1;
+        sysctl.externalPin(n, (after >> pin) & 1, selected);
+      }
+    }
+  }
+
+  // ---- time ----
+  uint64_t cycles() const { return cpu.cycles(); }
+  double seconds() const { return secondsBase + double(cycles() - cyclesBase) / hz; }
+  void rebaseClock() {
+    uint64_t now = cycles();
+    secondsBase += double(now - cyclesBase) / hz;
+    cyclesBase = now;
+    hz = sysctl.coreClockHz();
+  }
+  uint64_t cycleAt(double s) const {
+    if (s <= seconds()) return cycles();
+    double c = double(cyclesBase) + (s - secondsBase) * hz;
+    return c >= 1.8e19 ? UINT64_MAX : uint64_t(std::ceil(c));
+  }
+  void syncTimers() {
+    uint64_t now = cycles();
+    uint64_t delta = now - timersAt;
+    if (!delta) return;
+    timersAt = now;
+    nvic.advanceSysTick(delta);
+    for (int i = 0; i < 4; ++i) timers[i].advance(delta, sysctl.peripheralDivider(kTimerClockField[i]));
+    rit.advance(delta, sysctl.peripheralDivider(kRitClockField));
+  }
+  uint64_t cyclesToNextDeviceEvent() const {
+    uint64_t best = nvic.cyclesToSysTickEvent();
+    for (int i = 0; i < 4; ++i) best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i])));
+    best = std::min(best, rit.cyclesToEvent(sysctl.peripheralDivider(kRitClockField)));
+    return best;
+  }
+
+  // ---- memory ----
+  uint8_t* ram(uint32_t address, uint32_t size) {
+    if (address >= kSramBase && uint64_t(address) + size <= uint64_t(kSramBase) + kSramSize) return sram.data() + (address - kSramBase);
+    if (address >= kAhbSramBase && uint64_t(address) + size <= uint64_t(kAhbSramBase) + kAhbSramSize)
+      return ahbSram.data() + (address - kAhbSramBase);
+    return nullptr;
+  }
+  uint8_t* memory(uint32_t address, uint32_t size) {
+    if (uint64_t(address) + size <= kFlashSize) return flash.data() + address;
+    return ram(address, size);
+  }
+
+  // Plain reads/writes of the data space, as the bit-band aliases and the plug-in see it.
+  bool dataRead(uint32_t address, uint32_t size, Access access, uint32_t* value) {
+    if (uint8_t* p = memory(address, size)) {
+      *value = 0;
+      std::memcpy(value, p, size);
+      return true;
+    }
+    const AddressMap::Entry* e = map.find(address);
+    if (e) {
+      if (e->timed) syncTimers();
+      *value = e->model->read(address - e->base, size, access);
+      return true;
+    }
+    if (Peripheral* s = sparseFor(address)) {
+      *value = s->read(address, size, access);
+      return true;
+    }
+    return false;
+  }
+  bool dataWrite(uint32_t address, uint32_t value, uint32_t size, Access access) {
+    if (uint8_t* p = ram(address, size)) {
+      std::memcpy(p, &value, size);
+      return true;
+    }
+    if (access == Access::Debugger && uint64_t(address) + size <= kFlashSize) {
+      std::memcpy(flash.data() + address, &value, size);
+      return true;
+    }
+    const AddressMap::Entry* e = map.find(address);
+    if (e) {
+      if (e->timed) syncTimers();
+      e->model->write(address - e->base, value, size, access);
+      return true;
+    }
+    if (Peripheral* s = sparseFor(address)) {
+      s->write(address, value, size, access);
+      return true;
+    }
+    return false;
+  }
+  Peripheral* sparseFor(uint32_t address) {
+    if (address >= 0x40000000 && address < 0x40080000) return &apb0;
+    if (address >= 0x40080000 && address < 0x40100000) return &apb1;
+    if (address >= 0x50000000 && address < 0x50200000) return &ahb;
+    if (address >= 0xE0000000 && address < 0xE0100000) return &ppb;
+    return nullptr;
+  }
+
+  // ---- the firmware's accesses ----
+  uint32_t busRead(uint32_t address, uint32_t size) override {
+    std::lock_guard lock(host.mutex());
+    if (address >= kSramBitBand && address < kSramBitBand + kBitBandSize) return bitBandRead(kSramBitBandTarget, address - kSramBitBand);
+    if (address >= kPeriphBitBand && address < kPeriphBitBand + kBitBandSize) return bitBandRead(kPeriphBitBandTarget, address - kPeriphBitBand);
+    std::optional<uint32_t> answer;
+    if (host.watched(address, size)) answer = host.firmwareRead(address, size);
+    uint32_t v = 0;
+    dataRead(address, size, Access::Firmware, &v);
+    return answer ? *answer : v;
+  }
+  void busWrite(uint32_t address, uint32_t value, uint32_t size) override {
+    std::lock_guard lock(host.mutex());
+    if (address >= kSramBitBand && address < kSramBitBand + kBitBandSize) return bitBandWrite(kSramBitBandTarget, address - kSramBitBand, value);
+    if (address >= kPeriphBitBand && address < kPeriphBitBand + kBitBandSize) return bitBandWrite(kPeriphBitBandTarget, address - kPeriphBitBand, value);
+    changedPort = -1;
+    dataWrite(address, value, size, Access::Firmware);
+    if (changedPort >= 0) {
+      // A SET/CLR/DIR write moved the port's pins: whoever watches FIOxPIN sees it.
+      uint32_t pin = Gpio::pinRegister(changedPort);
+      changedPort = -1;
+      if ((address & ~3u) != pin && host.watched(pin, 4)) host.firmwareWrote(pin, 4);
+    }
+    if (host.watched(address, size)) host.firmwareWrote(address, size);
+  }
+  uint32_t bitBandRead(uint32_t target, uint32_t offset) {
+    uint32_t word = target + (offset >> 5 << 2), bit = (offset >> 2) & 31, v = 0;
+    busReadNested(word, &v);
+    return (v >> bit) & 1;
+  }
+  void bitBandWrite(uint32_t target, uint32_t offset, uint32_t value) {
+    uint32_t word = target + (offset >> 5 << 2), bit = (offset >> 2) & 31, v = 0;
+    busReadNested(word, &v);
+    v = (v & ~(1u << bit)) | ((value & 1) << bit);
+    busWrite(word, v, 4);
+  }
+  void busReadNested(uint32_t word, uint32_t* v) { *v = busRead(word, 4); }
+
+  // ---- semihosting ----
+  std::string readString(uint32_t address, size_t max = 4096) {
+    std::string s;
+    uint32_t c = 0;
+    while (s.size() < max && dataRead(address + uint32_t(s.size()), 1, Access::Debugger, &c) && c) s += char(c);
+    return s;
+  }
+  uint32_t word(uint32_t address) {
+    uint32_t v = 0;
+    dataRead(address, 4, Access::Debugger, &v);
+    return v;
+  }
+  uint32_t semihost(uint32_t op, uint32_t param) override {
+    switch (op) {
+      case 0x01: return 1;  // SYS_OPEN: the console
+      case 0x02: return 0;  // SYS_CLOSE
+      case 0x03: {          // SYS_WRITEC
+        uint32_t c = 0;
+        dataRead(param, 1, Access::Debugger, &c);
+        text(semihostLine, char(c));
+        return 0;
+      }
+      case 0x04:  // SYS_WRITE0
+        for (char c : readString(param)) text(semihostLine, c);
+        return 0;
+      case 0x05: {  // SYS_WRITE: handle, buffer, length; answers the bytes not written
+        uint32_t buf = word(param + 4), len = word(param + 8);
+        for (uint32_t i = 0; i < len && i < 65536; ++i) {
+          uint32_t c = 0;
+          dataRead(buf + i, 1, Access::Debugger, &c);
+          text(semihostLine, char(c));
+        }
+        return 0;
+      }
+      case 0x09: return 1;  // SYS_ISTTY
+      case 0x10: return uint32_t(seconds() * 100);  // SYS_CLOCK, centiseconds
+      case 0x13: return 0;  // SYS_ERRNO
+      case 0x18:            // SYS_EXIT: only "application exit" is success
+        cpu.exitRequested(param == 0x20026 ? 0 : 1);
+        return 0;
+      case 0x20:  // SYS_EXIT_EXTENDED: reason, status
+        cpu.exitRequested(word(param) == 0x20026 ? int(word(param + 4)) : 1);
+        return 0;
+      default: return 0xFFFFFFFF;
+    }
+  }
+
+  // ---- watched RAM pages ----
+  void routeWatchedPages() {
+    for (size_t i = 0; i < routed.size(); ++i) {
+      uint32_t base = i * kPageSize < kSramSize ? kSramBase + uint32_t(i) * kPageSize
+                                                : kAhbSramBase + uint32_t(i) * kPageSize - kSramSize;
+      bool watched = host.watched(base, kPageSize);
+      if (watched == routed[i]) continue;
+      cpu.routePagesThroughBus(base, kPageSize, ram(base, kPageSize), watched, true);
+      routed[i] = watched;
+    }
+  }
+
+  void resetChip() {
+    map.resetAll();
+    apb0.reset(), apb1.reset(), ahb.reset(), ppb.reset();
+    rebaseClock();
+    timersAt = cycles();
+    uint32_t sp = 0, pc = 0;
+    std::memcpy(&sp, flash.data(), 4);
+    std::memcpy(&pc, flash.data() + 4, 4);
+    cpu.reset(sp, pc);
+  }
+};
+
+// ---- Simulator ----------------------------------------------------------------------------------
+
+Simulator::Simulator(agsi_host::Host& host) : host_(host), chip_(std::make_unique<Chip>(*this, host)) {
+  host_.setTarget(this);
+}
+
+Simulator::~Simulator() {
+  stop();
+  std::lock_guard lock(host_.mutex());
+  host_.setTarget(nullptr);
+}
+
+void Simulator::setOutput(std::function<void(const std::string&)> output) { output_ = std::move(output); }
+
+void Simulator::line(const std::string& text) {
+  if (output_) output_(text);
+}
+
+uint64_t Simulator::cycles() const { return chip_->cycles(); }
+
+double Simulator::seconds() { return chip_->seconds(); }
+
+uint32_t Simulator::clockHz() { return chip_->hz; }
+
+uint32_t Simulator::programCounter() { return hasFirmware_ ? chip_->cpu.pc() : 0; }
+
+bool Simulator::loadFirmware(const std::filesystem::path& elf, std::string* error) {
+  ElfImage image;
+  std::vector<MemoryRange> allowed = {{kFlashBase, kFlashSize, "flash"},
+                                      {kSramBase, kSramSize, "SRAM"},
+                                      {kAhbSramBase, kAhbSramSize, "AHB SRAM"}};
+  if (!readElf(elf, allowed, &image, error)) return false;
+  std::lock_guard lock(host_.mutex());
+  for (const ElfSegment& s : image.segments) std::memcpy(chip_->memory(s.address, uint32_t(s.bytes.size())), s.bytes.data(), s.bytes.size());
+  host_.clearSymbols();
+  for (const ElfSymbol& s : image.symbols)
+    host_.addSymbol({s.name, s.address, s.object && s.size == 1 ? uint32_t(AGSI_SYMTYPE_UCHAR) : 0u});
+  chip_->cpu.watchMaskChanges(chip_->flash.data(), kFlashSize);
+  hasFirmware_ = true;
+  resetChip();
+  return true;
+}
+
+void Simulator::resetChip() {
+  std::lock_guard lock(host_.mutex());
+  chip_->resetChip();
+  exitStatus_.reset();
+  faultReport_.clear();
+  lastStop_ = StopReason::None;
+  sleeping_ = false;
+}
+
+bool Simulator::read(uint32_t address, uint32_t size, uint8_t* out) {
+  // The plug-in reads byte strings (memory) or registers (1, 2 or 4 bytes).
+  if (uint8_t* p = chip_->memory(address, size)) {
+    std::memcpy(out, p, size);
+    return true;
+  }
+  for (uint32_t done = 0; done < size;) {
+    uint32_t n = (size - done >= 4 && ((address + done) & 3) == 0) ? 4 : 1;
+    uint32_t v = 0;
+    if (!chip_->dataRead(address + done, n, Access::Debugger, &v)) return false;
+    std::memcpy(out + done, &v, n);
+    done += n;
+  }
+  return true;
+}
+
+bool Simulator::write(uint32_t address, uint32_t size, const uint8_t* in) {
+  if (uint8_t* p = chip_->memory(address, size)) {
+    std::memcpy(p, in, size);
+    return true;
+  }
+  for (uint32_t done = 0; done < size;) {
+    uint32_t n = (size - done >= 4 && ((address + done) & 3) == 0) ? 4 : 1;
+    uint32_t v = 0;
+    std::memcpy(&v, in + done, n);
+    if (!chip_->dataWrite(address + done, v, n, Access::Debugger)) return false;
+    done += n;
+  }
+  return true;
+}
+
+void Simulator::vtrChanged(const std::string& name, uint32_t value) {
+  // PORT0..PORT4 are the levels the board drives into the GPIO pins.
+  if (name.size() == 5 && name.compare(0, 4, "PORT") == 0 && name[4] >= '0' && name[4] <= '4')
+    chip_->gpio.setInputs(name[4] - '0', value);
+}
+
+void Simulator::triggerReset() {
+  resetRequested_ = true;
+  chip_->cpu.requestStop();
+}
+
+void Simulator::stopSimulation() {
+  stopRequested_ = true;
+  chip_->cpu.requestStop();
+}
+
+void Simulator::at(double seconds, std::function<void()> fn) {
+  std::lock_guard lock(chip_->eventsMutex);
+  chip_->events.emplace(seconds, std::move(fn));
+}
+
+StopReason Simulator::runFor(double s) { return runUntil(seconds() + s); }
+
+StopReason Simulator::runUntil(double s) {
+  double saved = timeLimit_;
+  if (timeLimit_ < 0 || s < timeLimit_) timeLimit_ = s;
+  StopReason r = runLoop(UINT64_MAX);
+  timeLimit_ = saved;
+  return r;
+}
+
+void Simulator::start() {
+  stop();
+  finished_ = false;
+  thread_ = std::thread([this] {
+    StopReason r = runLoop(UINT64_MAX);
+    finished_ = true;
+    if (r != StopReason::Requested && onStopped_) onStopped_(r);
+  });
+}
+
+void Simulator::stop() {
+  stopRequested_ = true;
+  chip_->cpu.requestStop();
+  if (thread_.joinable()) thread_.join();
+  stopRequested_ = false;
+}
+
+StopReason Simulator::runLoop(uint64_t untilCycle) {
+  Chip& c = *chip_;
+  stopRequested_ = false;
+  uint64_t wallStart = wallNanos();
+  double simStart = seconds();
+  StopReason reason = StopReason::None;
+  if (lastStop_ == StopReason::Exited || lastStop_ == StopReason::Fault) return lastStop_;
+  while (reason == StopReason::None) {
+    if (stopRequested_) {
+      reason = StopReason::Requested;
+      break;
+    }
+    // Scripted events that are due run first, outside the lock, in time order.
+    for (;;) {
+      std::function<void()> fn;
+      {
+        std::lock_guard lock(c.eventsMutex);
+        if (c.events.empty() || c.events.begin()->first > seconds()) break;
+        fn = std::move(c.events.begin()->second);
+        c.events.erase(c.events.begin());
+      }
+      fn();
+    }
+    if (timeLimit_ >= 0 && seconds() >= timeLimit_) {
+      reason = StopReason::TimeLimit;
+      break;
+    }
+    uint64_t sliceEnd;
+    RunEnd end = RunEnd::Budget;
+    bool requestedReset;
+    {
+      std::lock_guard lock(host_.mutex());
+      requestedReset = resetRequested_.exchange(false) || c.nvic.takeResetRequest();
+      if (requestedReset) {
+        c.resetChip();
+        sleeping_ = false;
+      }
+    }
+    if (requestedReset && onRequestedReset_) onRequestedReset_();
+    {
+      std::unique_lock lock(host_.mutex());
+      if ((c.sliceCount++ & 7) == 0) c.routeWatchedPages();
+      c.syncTimers();
+      uint64_t now = c.cycles();
+      sliceEnd = now + std::min<uint64_t>(kSliceCycles, c.cyclesToNextDeviceEvent());
+      uint64_t due = host_.nextTimerDue();
+      if (due > now) sliceEnd = std::min(sliceEnd, due);
+      {
+        std::lock_guard elock(c.eventsMutex);
+        if (!c.events.empty()) sliceEnd = std::min(sliceEnd, std::max(now + 1, c.cycleAt(c.events.begin()->first)));
+      }
+      if (timeLimit_ >= 0) sliceEnd = std::min(sliceEnd, std::max(now + 1, c.cycleAt(timeLimit_)));
+      sliceEnd = std::min(sliceEnd, untilCycle);
+      if (hasFirmware_) {
+        int e = c.nvic.nextException(c.cpu.primask(), c.cpu.basepri());
+        if (e) {
+          c.nvic.activate(e);
+          c.cpu.enterException(e, c.nvic.vectorTable());
+          sleeping_ = false;
+        }
+      }
+    }
+    if (hasFirmware_ && !sleeping_) {
+      end = c.cpu.run(sliceEnd);
+    } else {
+      // Asleep (or no firmware): time passes to the next thing that can happen.
+      uint64_t now = c.cycles();
+      if (sliceEnd > now) c.cpu.addCycles(sliceEnd - now);
+    }
+    switch (end) {
+      case RunEnd::Fault: {
+        std::lock_guard lock(host_.mutex());
+        char head[96];
+        std::snprintf(head, sizeof head, "Firmware fault: %s at PC 0x%08X", c.cpu.faultText().c_str(), c.cpu.pc());
+        faultReport_ = std::string(head) + "\n" + c.cpu.registerDump();
+        line(head);
+        std::string dump = c.cpu.registerDump();
+        for (size_t p = 0, q; p < dump.size(); p = q + 1) {
+          q = dump.find('\n', p);
+          if (q == std::string::npos) q = dump.size();
+          line(dump.substr(p, q - p));
+        }
+        reason = StopReason::Fault;
+        break;
+      }
+      case RunEnd::Exited:
+        exitStatus_ = c.cpu.exitStatus();
+        reason = StopReason::Exited;
+        break;
+      case RunEnd::Sleeping: sleeping_ = true; break;
+      default: break;
+    }
+    {
+      std::lock_guard lock(host_.mutex());
+      c.syncTimers();
+    }
+    host_.advanceTo(c.cycles());
+    if (c.cycles() >= untilCycle && reason == StopReason::None) reason = StopReason::TimeLimit;
+    if (realTime_) {
+      // Keep simulated time from running ahead of the wall clock.
+      double ahead = (seconds() - simStart) - double(wallNanos() - wallStart) * 1e-9;
+      if (ahead > 0.002) std::this_thread::sleep_for(std::chrono::duration<double>(ahead));
+    }
+  }
+  {
+    std::lock_guard lock(host_.mutex());
+    if (!c.uartLine.empty()) line(c.uartLine), c.uartLine.clear();
+    if (!c.semihostLine.empty()) line(c.semihostLine), c.semihostLine.clear();
+  }
+  lastStop_ = reason;
+  return reason;
+}
+
+}  // namespace korvel::sim

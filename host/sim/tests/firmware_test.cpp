@@ -1,0 +1,65 @@
+// Our own tiny firmware run on the simulator, checked by what it prints and its exit status.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "korvel_sim/simulator.h"
+
+namespace {
+
+using korvel::sim::Simulator;
+using korvel::sim::StopReason;
+
+std::string firmware(const std::string& name) { return std::string(KORVEL_FIRMWARE_DIR) + "/" + name + ".elf"; }
+
+struct FirmwareResult {
+  StopReason reason;
+  std::optional<int> status;
+  std::vector<std::string> lines;
+};
+
+FirmwareResult runFirmware(const std::string& name, double seconds = 2.0) {
+  agsi_host::Host::instance().clear();
+  Simulator sim;
+  sim.setRealTime(false);
+  FirmwareResult run;
+  sim.setOutput([&](const std::string& l) { run.lines.push_back(l); });
+  std::string error;
+  EXPECT_TRUE(sim.loadFirmware(firmware(name), &error)) << error;
+  run.reason = sim.runFor(seconds);
+  run.status = sim.exitStatus();
+  return run;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string s;
+  for (auto& l : lines) s += l + "\n";
+  return s;
+}
+
+TEST(FirmwareRun, PrintsOnSemihostingAndUartAndExitsWithItsStatus) {
+  FirmwareResult run = runFirmware("hello");
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 7);
+  EXPECT_EQ(joined(run.lines), "hello from semihosting\nhello from UART0\n");
+}
+
+TEST(FirmwareRun, ExceptionsEnterReturnPreemptAndRespectPrimask) {
+  FirmwareResult run = runFirmware("interrupts");
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 0) << "the firmware reports the failed step as its status\n" << joined(run.lines);
+}
+
+TEST(FirmwareRun, UndefinedInstructionStopsWithFaultPcAndRegisters) {
+  FirmwareResult run = runFirmware("fault");
+  ASSERT_EQ(run.reason, StopReason::Fault) << joined(run.lines);
+  std::string out = joined(run.lines);
+  EXPECT_NE(out.find("about to fault"), std::string::npos) << out;
+  EXPECT_NE(out.find("Firmware fault: undefined instruction at PC 0x"), std::string::npos) << out;
+  EXPECT_NE(out.find("r0="), std::string::npos) << out;
+  EXPECT_NE(out.find("pc="), std::string::npos) << out;
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// The chip's models on their own, driven through their registers as the firmware would.
+#include <gtest/gtest.h>
+#include <elf.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "gpio.h"
+#include "korvel_sim/elf_image.h"
+#include "nvic.h"
+#include "timers.h"
+
+namespace {
+
+using namespace korvel::sim;
+constexpr Access FW = Access::Firmware;
+
+TEST(Nvic, TakesTheMostUrgentEnabledInterruptAndHonoursTheMasks) {
+  Nvic nvic;
+  nvic.reset();
+  nvic.write(0x100, (1u << 3) | (1u << 5), 4, FW);  // enable IRQ 3 and 5
+  nvic.write(0x403, 0x80, 1, FW);                   // IRQ 3 priority 0x80
+  nvic.write(0x405, 0x40, 1, FW);                   // IRQ 5 priority 0x40
+  nvic.write(0x200, (1u << 3) | (1u << 5), 4, FW);  // pend both
+  EXPECT_EQ(nvic.nextException(false, 0), exc::FirstIrq + 5) << "the lower priority number wins";
+  EXPECT_EQ(nvic.nextException(true, 0), 0) << "PRIMASK holds every interrupt back";
+  EXPECT_EQ(nvic.nextException(false, 0x40), 0) << "BASEPRI 0x40 masks priority 0x40 and below";
+  EXPECT_EQ(nvic.nextException(false, 0x60), exc::FirstIrq + 5) << "BASEPRI 0x60 lets 0x40 through";
+  nvic.activate(exc::FirstIrq + 5);
+  EXPECT_EQ(nvic.nextException(false, 0), 0) << "0x80 cannot preempt a running 0x40 handler";
+  EXPECT_EQ(nvic.read(0x300, 4, FW), 1u << 5) << "IABR shows the running handler";
+  nvic.deactivate(exc::FirstIrq + 5);
+  EXPECT_EQ(nvic.nextException(false, 0), exc::FirstIrq + 3) << "the waiting one follows";
+}
+
+TEST(Nvic, AnAssertedLineStaysPendingAfterClearAndAfterItsHandler) {
+  Nvic nvic;
+  nvic.reset();
+  nvic.write(0x100, 1u << 1, 4, FW);
+  nvic.setLine(1, true);
+  nvic.write(0x280, 1u << 1, 4, FW);  // ICPR while the line is high
+  EXPECT_TRUE(nvic.pending(exc::FirstIrq + 1)) << "clearing a pending level interrupt does not stick";
+  nvic.activate(exc::FirstIrq + 1);
+  nvic.deactivate(exc::FirstIrq + 1);
+  EXPECT_TRUE(nvic.pending(exc::FirstIrq + 1)) << "a source not serviced pends again on return";
+  nvic.setLine(1, false);
+  nvic.write(0x280, 1u << 1, 4, FW);
+  EXPECT_FALSE(nvic.pending(exc::FirstIrq + 1));
+}
+
+TEST(Nvic, SysTickCountsCyclesAndPendsOnEveryWrapToZero) {
+  Nvic nvic;
+  nvic.reset();
+  nvic.write(0x014, 999, 4, FW);  // reload: period 1000 cycles
+  nvic.write(0x018, 0, 4, FW);
+  nvic.write(0x010, 7, 4, FW);
+  EXPECT_EQ(nvic.cyclesToSysTickEvent(), 1000u);
+  nvic.advanceSysTick(999);
+  EXPECT_FALSE(nvic.pending(exc::SysTick)) << "one cycle early";
+  nvic.advanceSysTick(1);
+  EXPECT_TRUE(nvic.pending(exc::SysTick));
+  EXPECT_TRUE(nvic.read(0x010, 4, FW) & (1u << 16)) << "COUNTFLAG set";
+  EXPECT_FALSE(nvic.read(0x010, 4, FW) & (1u << 16)) << "COUNTFLAG clears on read";
+}
+
+TEST(Timer, MatchWithResetRepeatsEveryMatchValuePlusOneTicks) {
+  Timer t;
+  std::vector<bool> line;
+  t.onLine = [&](bool l) { line.push_back(l); };
+  t.reset();
+  t.write(0x18, 99, 4, FW);  // MR0
+  t.write(0x14, 3, 4, FW);   // interrupt and reset on MR0
+  t.write(0x04, 1, 4, FW);
+  EXPECT_EQ(t.cyclesToEvent(1), 99u);
+  t.advance(99, 1);
+  EXPECT_EQ(t.read(0x00, 4, FW), 1u) << "IR bit 0 at the match";
+  t.write(0x00, 1, 4, FW);
+  EXPECT_EQ(t.read(0x00, 4, FW), 0u) << "IR clears by writing one";
+  t.advance(100, 1);
+  EXPECT_EQ(t.read(0x00, 4, FW), 1u) << "the next match one period (MR + 1) later";
+  EXPECT_EQ(t.read(0x08, 4, FW), 99u);
+  ASSERT_FALSE(line.empty());
+  EXPECT_TRUE(line.back()) << "the interrupt line is high while IR is set";
+}
+
+TEST(Timer, StopOnMatchHaltsTheCounterAndPrescalerDividesTheClock) {
+  Timer t;
+  t.reset();
+  t.write(0x0C, 3, 4, FW);   // prescale: one count per 4 peripheral clocks
+  t.write(0x18, 10, 4, FW);
+  t.write(0x14, 4, 4, FW);   // stop on MR0
+  t.write(0x04, 1, 4, FW);
+  t.advance(4 * 4 * 5, 4);   // 80 core cycles at PCLK = CCLK/4: 20 PCLKs, 5 counts
+  EXPECT_EQ(t.read(0x08, 4, FW), 5u);
+  t.advance(1000, 4);
+  EXPECT_EQ(t.read(0x08, 4, FW), 10u) << "stopped at the match";
+  EXPECT_EQ(t.read(0x04, 4, FW) & 1, 0u) << "the enable bit is cleared";
+}
+
+TEST(Gpio, SetClearAndPinWritesRespectTheMaskAndByteLanes) {
+  Gpio g;
+  int changed = -1;
+  g.onOutputChanged = [&](int port) { changed = port; };
+  g.reset();
+  g.write(0x40 + 0x00, 0xFF, 4, FW);         // FIO2DIR: P2.0-7 out
+  g.write(0x40 + 0x10, 0x0F, 4, FW);         // FIO2MASK: P2.0-3 masked
+  g.write(0x40 + 0x18, 0xFF, 4, FW);         // FIO2SET
+  EXPECT_EQ(g.outputs(2), 0xF0u) << "masked pins ignore SET";
+  EXPECT_EQ(changed, 2);
+  EXPECT_EQ(g.read(0x40 + 0x14, 4, FW) & 0xFF, 0xF0u) << "masked pins read 0";
+  g.write(0x40 + 0x10, 0, 4, FW);
+  g.write(0x40 + 0x14, 0x5A, 1, FW);         // byte write to FIO2PIN0
+  g.setInputs(2, 0xFFFF00FF);
+  EXPECT_EQ(g.read(0x40 + 0x14, 4, FW), 0xFFFF005Au) << "outputs on P2.0-7, board levels on the inputs";
+}
+
+TEST(Gpio, EdgesOnInputPinsRaiseTheEnabledGpioInterrupts) {
+  Gpio g;
+  GpioInterrupts gi;
+  g.onLevelsChanged = [&](int port, uint32_t before, uint32_t after) {
+    uint32_t in = ~g.directions(port);
+    gi.edges(port, ~before & after & in, before & ~after & in);
+  };
+  bool line = false;
+  gi.onLine = [&](bool l) { line = l; };
+  g.reset();
+  gi.reset();
+  gi.write(0xB4, 1u << 13, 4, FW);  // IO2IntEnF: P2.13 falling
+  g.setInputs(2, ~(1u << 13));
+  EXPECT_EQ(gi.read(0xA8, 4, FW), 1u << 13);
+  EXPECT_TRUE(line);
+  gi.write(0xAC, 1u << 13, 4, FW);
+  EXPECT_FALSE(line) << "IO2IntClr clears the status and the line";
+  g.setInputs(2, 0xFFFFFFFF);
+  EXPECT_EQ(gi.read(0xA4, 4, FW), 0u) << "rising edges are not enabled";
+}
+
+// A minimal ARM executable with one loadable segment at `address`.
+std::filesystem::path armElf(uint32_t address) {
+  Elf32_Ehdr eh{};
+  std::memcpy(eh.e_ident, ELFMAG, SELFMAG);
+  eh.e_ident[EI_CLASS] = ELFCLASS32;
+  eh.e_ident[EI_DATA] = ELFDATA2LSB;
+  eh.e_ident[EI_VERSION] = EV_CURRENT;
+  eh.e_type = ET_EXEC;
+  eh.e_machine = EM_ARM;
+  eh.e_version = EV_CURRENT;
+  eh.e_phoff = sizeof eh;
+  eh.e_ehsize = sizeof eh;
+  eh.e_phentsize = sizeof(Elf32_Phdr);
+  eh.e_phnum = 1;
+  Elf32_Phdr ph{};
+  ph.p_type = PT_LOAD;
+  ph.p_offset = sizeof eh + sizeof ph;
+  ph.p_vaddr = ph.p_paddr = address;
+  ph.p_filesz = ph.p_memsz = 8;
+  auto path = std::filesystem::temp_directory_path() / ("korvel-elf-" + std::to_string(address) + ".elf");
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&eh), sizeof eh);
+  out.write(reinterpret_cast<const char*>(&ph), sizeof ph);
+  out.write("\0\0\0\0\0\0\0\0", 8);
+  return path;
+}
+
+TEST(ElfImage, AcceptsSegmentsInFlashAndRefusesSegmentsOutsideFlashAndRam) {
+  std::vector<MemoryRange> allowed = {{0, 512 * 1024, "flash"}, {0x10000000, 32 * 1024, "SRAM"}};
+  ElfImage image;
+  std::string error;
+  EXPECT_TRUE(readElf(armElf(0x100), allowed, &image, &error)) << error;
+  ASSERT_EQ(image.segments.size(), 1u);
+  EXPECT_EQ(image.segments[0].address, 0x100u);
+  EXPECT_FALSE(readElf(armElf(0x30000000), allowed, &image, &error));
+  EXPECT_NE(error.find("segment at 0x30000000 (8 bytes) lies outside the LPC17xx flash and RAM"), std::string::npos) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos) << "one line";
+  EXPECT_FALSE(readElf(armElf(0x10007FFC), allowed, &image, &error)) << "a segment running past the end of RAM";
+}
+
+}  // namespace
