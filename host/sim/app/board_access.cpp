@@ -82,6 +82,10 @@ bool BoardAccess::perform(const ScriptStep& step, std::string* error) {
     wxWindow* w = component(step.args[0]);
     wxSize size = w ? w->GetClientSize() : wxSize();
     int x = size.x / 2, y = size.y / 2;
+    if (step.args.size() == 3) {
+      x = std::stoi(step.args[1]);
+      y = std::stoi(step.args[2]);
+    }
     if (a != "release" && !mouse(step.args[0], wxEVT_LEFT_DOWN, x, y, true, false, error)) return false;
     if (a != "press" && !mouse(step.args[0], wxEVT_LEFT_UP, x, y, false, false, error)) return false;
     return true;

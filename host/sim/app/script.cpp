@@ -10,7 +10,7 @@ namespace {
 // Each action and how many arguments it takes.
 const std::map<std::string, std::pair<size_t, size_t>>& actions() {
   static const std::map<std::string, std::pair<size_t, size_t>> a = {
-      {"press", {1, 1}},   {"release", {1, 1}}, {"click", {1, 1}},     {"touch", {2, 2}},
+      {"press", {1, 3}},   {"release", {1, 3}}, {"click", {1, 3}},     {"touch", {2, 2}},
       {"untouch", {0, 0}}, {"joystick", {1, 1}}, {"vtr", {2, 2}},      {"lcd-png", {1, 1}},
       {"board-png", {1, 1}}, {"reset", {0, 0}},  {"stop", {0, 0}},
   };
@@ -52,6 +52,22 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
   if (s.args.size() < it->second.first || s.args.size() > it->second.second) {
     *error = "script step \"" + line + "\": " + action + " takes " + std::to_string(it->second.first) + " argument(s)";
     return false;
+  }
+  if ((action == "press" || action == "release" || action == "click") && s.args.size() != 1) {
+    // An optional point inside the component, for parts whose active area is not their centre
+    // (the power switch's lever).
+    if (s.args.size() != 3) {
+      *error = "script step \"" + line + "\": " + action + " takes an ID, optionally followed by X Y";
+      return false;
+    }
+    for (size_t i = 1; i < 3; ++i) {
+      char* end = nullptr;
+      long v = std::strtol(s.args[i].c_str(), &end, 10);
+      if (*end || v < 0 || v > 10000) {
+        *error = "script step \"" + line + "\": \"" + s.args[i] + "\" is not a point inside the component";
+        return false;
+      }
+    }
   }
   if (action == "touch") {
     for (auto& a : s.args) {
