@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <thread>
+
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -126,6 +128,10 @@ void Session::scheduleScript(BoardStep board) {
       });
       while (finished.wait_for(std::chrono::milliseconds(20)) == std::future_status::timeout)
         if (closing_ || sim_.stopping()) return;
+      // A button's contact bounce plays out in real microseconds on a thread of its own; when the
+      // simulation runs faster than real time it would otherwise race ahead of the burst (a press
+      // and a release scripted 50 ms apart could both land between two polls of the firmware).
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
   }
 }

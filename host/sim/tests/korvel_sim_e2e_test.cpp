@@ -29,11 +29,27 @@ fs::path work() {
   return d;
 }
 
+// A private copy of the staged plug-in folder, made fresh once per run: the switch position and
+// other settings that one run stores in korvel.ini must not leak into the next.
+fs::path privatePlugin() {
+  static const fs::path plugin = [] {
+    fs::path copy = work() / "korvel";
+    fs::remove_all(copy);
+    fs::copy(stage() / "lib/korvel", copy, fs::copy_options::recursive);
+    fs::remove(copy / "korvel.ini");
+    return copy / "libKorvel.so";
+  }();
+  return plugin;
+}
+
 Result korvelSim(const std::string& args) {
   fs::path log = work() / "out.txt";
+  std::string plugin = args.find("--plugin") == std::string::npos && args.find("--help") == std::string::npos
+                           ? "--plugin " + privatePlugin().string() + " "
+                           : "";
   // The toolkit and X libraries keep allocations until exit; in sanitizer builds the leak report
   // would replace the exit status these tests check.
-  std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy " + (stage() / "bin" / "korvel-sim").string() + " " + args + " > " + log.string() + " 2>&1";
+  std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy " + (stage() / "bin" / "korvel-sim").string() + " " + plugin + args + " > " + log.string() + " 2>&1";
   int raw = std::system(cmd.c_str());
   std::ifstream in(log);
   std::stringstream text;
