@@ -2,18 +2,19 @@
 // of the core with the base, LCD and touch bundles, the board opened through the host's
 // "&Korvel" menu entry, components found by identifier through the core's export, the UI
 // thread's queue pumped while waiting, and what the screen shows grabbed into an image.
+// Needs ImageMagick's import on the path (scripts/install-deps installs it).
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include <wx/app.h>
 #include <wx/bitmap.h>
-#include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
 #include <wx/image.h>
 #include <wx/toplevel.h>
 #include <wx/window.h>
@@ -45,19 +46,6 @@ inline void pumpFor(std::chrono::milliseconds span) {
 inline std::string rgbAt(const wxImage& image, wxPoint p) {
   return std::to_string(image.GetRed(p.x, p.y)) + "," + std::to_string(image.GetGreen(p.x, p.y)) +
          "," + std::to_string(image.GetBlue(p.x, p.y));
-}
-
-// What the screen shows of a window's client area (as the user sees it, other windows included).
-inline wxImage grabClient(wxWindow* window) {
-  const wxSize size = window->GetClientSize();
-  const wxPoint at = window->ClientToScreen(wxPoint(0, 0));
-  wxBitmap bitmap(size.x, size.y, 24);
-  {
-    wxScreenDC screen;
-    wxMemoryDC dc(bitmap);
-    dc.Blit(0, 0, size.x, size.y, &screen, at.x, at.y);
-  }
-  return bitmap.ConvertToImage();
 }
 
 class BoardOnScreen : public ::testing::Test {
@@ -95,6 +83,21 @@ class BoardOnScreen : public ::testing::Test {
     return menu_ && menu_->pDlg ? static_cast<wxTopLevelWindow*>(menu_->pDlg->hw) : nullptr;
   }
   wxWindow* chip(const std::string& id) { return reinterpret_cast<wxWindow*>(findChip_(id)); }
+
+  // What the X server shows of a window's client area, other windows included: the user's
+  // view. (Taken with ImageMagick's import: wxScreenDC under GTK 3 keeps returning the screen
+  // as it was at its first use.)
+  wxImage grabClient(wxWindow* window) {
+    const std::filesystem::path file = plugin_.tree().root() / "screen.png";
+    const std::string command = "import -window root png:'" + file.string() + "'";
+    wxImage screen;
+    if (std::system(command.c_str()) != 0 || !screen.LoadFile(file.string(), wxBITMAP_TYPE_PNG)) {
+      ADD_FAILURE() << "could not grab the screen with: " << command;
+      return wxImage(window->GetClientSize());
+    }
+    const wxPoint at = window->ClientToScreen(wxPoint(0, 0));
+    return screen.GetSubImage(wxRect(at, window->GetClientSize()));
+  }
 
   StagedPlugin plugin_;
   PluginLcdBus bus_ = plugin_.bus();
