@@ -101,7 +101,7 @@ BENCHMARK(BM_FullScreenFill)->Unit(benchmark::kMillisecond);
 void BM_IdleRefreshThread(benchmark::State& state) {
   auto frame = std::make_unique<pictor::FrameBuffer>();
   for (auto _ : state) {
-    pictor::FrameRefresher refresher(*frame, [] { return true; }, [](const uint32_t*) {});
+    pictor::FrameRefresher refresher(*frame, [] { return true; }, [](const pictor::FrameBuffer&) {});
     const std::clock_t cpu0 = std::clock();
     const auto wall0 = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(std::chrono::milliseconds(state.range(0)));

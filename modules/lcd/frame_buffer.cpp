@@ -1,12 +1,14 @@
 #include "frame_buffer.h"
 
-#include <cstring>
-
 namespace pictor {
 
-void FrameBuffer::clear() { pixels_.fill(0); }
+void FrameBuffer::fill(uint32_t word) {
+  for (int i = 0; i < kLcdPixels; ++i) store(i, word);
+}
 
-void FrameBuffer::fillWhite() { std::memset(pixels_.data(), 0xFF, sizeof(pixels_)); }
+void FrameBuffer::copyTo(uint32_t* out) const {
+  for (int i = 0; i < kLcdPixels; ++i) out[i] = load(i);
+}
 
 void FrameBuffer::markDirty() {
   std::lock_guard<std::mutex> lock(mutex_);

@@ -29,7 +29,7 @@ void FrameRefresher::run() {
     lock.unlock();
     // A frame changed while the picture was hidden stays dirty and is copied at the first poll
     // after it shows again.
-    if (showing_() && frame_.takeDirty()) deliver_(frame_.pixels());
+    if (showing_() && frame_.takeDirty()) deliver_(frame_);
     lock.lock();
     // Sleep to a fixed wake-up time on the steady clock, so early wake-ups sleep again; the
     // destructor's notification ends the wait at once.

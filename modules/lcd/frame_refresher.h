@@ -19,7 +19,7 @@ class FrameRefresher {
   // True while the window is enabled and the controller shows its graphics RAM.
   using Showing = std::function<bool()>;
   // Called on the refresh thread with the frame right after the dirty flag was taken.
-  using Deliver = std::function<void(const uint32_t* frame)>;
+  using Deliver = std::function<void(const FrameBuffer& frame)>;
 
   static constexpr std::chrono::milliseconds kPeriod{16};
 

@@ -22,11 +22,12 @@ const wxColour kFrameGrey(50, 50, 50);
 KVLCD::KVLCD(const std::string& name, ChipOrientation orientation)
     : KVBase(name, orientation) {
   pictor::FrameBuffer& frame = pictor::lcdPeripheral().frame();
-  display_.assign(frame.pixels(), frame.pixels() + kLcdPixels);
+  display_.resize(kLcdPixels);
+  frame.copyTo(display_.data());
   refresher_ = std::make_unique<pictor::FrameRefresher>(
       frame,
       [this] { return isEnabled() && pictor::lcdPeripheral().controller().displayShowing(); },
-      [this](const uint32_t* pixels) { deliver(pixels); });
+      [this](const pictor::FrameBuffer& frame) { deliver(frame); });
 }
 
 KVLCD::~KVLCD() { refresher_.reset(); }
@@ -54,10 +55,10 @@ std::vector<uint32_t> KVLCD::shownFrame() const {
 }
 
 // Refresh thread: one block copy, then the UI thread repaints.
-void KVLCD::deliver(const uint32_t* frame) {
+void KVLCD::deliver(const pictor::FrameBuffer& frame) {
   {
     std::lock_guard<std::mutex> lock(displayMutex_);
-    std::memcpy(display_.data(), frame, kLcdPixels * sizeof(uint32_t));
+    frame.copyTo(display_.data());
   }
   CallAfter(&KVLCD::onFrameArrived);
 }

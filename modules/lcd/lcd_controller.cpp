@@ -127,7 +127,7 @@ void LcdController::readRegister() {
       // A graphics-RAM read ends the window and moves the counter on the whole glass.
       window_ = false;
       int pos = framePosition();
-      value = pos < 0 ? 0 : readValueFromFrameWord(frame_.pixels()[pos]);
+      value = pos < 0 ? 0 : readValueFromFrameWord(frame_.load(pos));
       advanceAddress();
       break;
     }
@@ -140,7 +140,7 @@ void LcdController::writePixel(uint16_t transfer) {
   uint32_t pixel;
   if (!assemblePixel(transfer, pixel)) return;
   int pos = framePosition();
-  if (pos >= 0) frame_.pixels()[pos] = frameWordFromPixel(pixel);
+  if (pos >= 0) frame_.store(pos, frameWordFromPixel(pixel));
   advanceAddress();
   frame_.markDirty();
 }

@@ -1,16 +1,27 @@
 // Plays what the board's LCD driver firmware does on its pins, one register write per pin
-// change, against the ArrayHost: the low byte through the latch, the high byte through the
-// transceivers, strobes one at a time.
+// change: the low byte through the latch, the high byte through the transceivers, strobes one
+// at a time. The firmware side is a host that takes pin-register stores (write) and shows the
+// levels the board drives into port 2 (port2): the array host here, the test host elsewhere.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "array_host.h"
 
 namespace korvel_testing {
 
-class LcdBusDriver {
+// The array host as the driver's firmware side.
+struct ArrayHostFirmware {
+  void write(uint32_t address, uint32_t value) { ArrayHost::firmwareWrite(address, value); }
+  uint32_t port2() { return ArrayHost::vtr("PORT2"); }
+};
+
+template <class Firmware>
+class BasicLcdBusDriver {
  public:
+  explicit BasicLcdBusDriver(Firmware firmware = Firmware{}) : firmware_(firmware) {}
+
   static constexpr uint32_t kFio0Pin = 0x2009C014;
   static constexpr uint32_t kFio2Pin = 0x2009C054;
   static constexpr uint32_t EN = 1u << 19, LE = 1u << 20, DIR = 1u << 21, CS = 1u << 22,
@@ -19,14 +30,14 @@ class LcdBusDriver {
   // Idle bus: DIR towards the LCD, every strobe and the chip select high.
   void idle() {
     p0_ = DIR | CS | RS | WR | RD;
-    ArrayHost::firmwareWrite(kFio0Pin, p0_);
+    firmware_.write(kFio0Pin, p0_);
   }
 
   void set(uint32_t bits) { control(p0_ | bits); }
   void clr(uint32_t bits) { control(p0_ & ~bits); }
   void data(uint8_t byte) {
     p2_ = byte;
-    ArrayHost::firmwareWrite(kFio2Pin, p2_);
+    firmware_.write(kFio2Pin, p2_);
   }
 
   // The low byte goes into the latch, the high byte stays on the port for the transceivers.
@@ -68,9 +79,9 @@ class LcdBusDriver {
     clr(DIR | EN);
     clr(CS);
     clr(RD);
-    const uint32_t high = ArrayHost::vtr("PORT2") & 0xFF;
+    const uint32_t high = firmware_.port2() & 0xFF;
     set(EN);
-    const uint32_t low = ArrayHost::vtr("PORT2") & 0xFF;
+    const uint32_t low = firmware_.port2() & 0xFF;
     set(RD);
     set(CS);
     clr(EN);
@@ -96,10 +107,13 @@ class LcdBusDriver {
   }
   void control(uint32_t value) {
     p0_ = value;
-    ArrayHost::firmwareWrite(kFio0Pin, p0_);
+    firmware_.write(kFio0Pin, p0_);
   }
+  Firmware firmware_;
   uint32_t p0_ = 0;
   uint8_t p2_ = 0;
 };
+
+using LcdBusDriver = BasicLcdBusDriver<ArrayHostFirmware>;
 
 }  // namespace korvel_testing

@@ -1,4 +1,5 @@
-// The controller as firmware meets it: every case is played pin by pin through the watch.
+// The controller's finer rules, each played pin by pin through the watch on the array host
+// (the plug-in tests play the main cases through the real plug-in).
 #include <cstdint>
 #include <vector>
 
@@ -8,37 +9,6 @@ using korvel_testing::ArrayHost;
 using korvel_testing::LcdBusDriver;
 
 namespace {
-
-constexpr uint32_t kGreenWord = 0x0000FC00;
-
-TEST_F(LcdFixture, DeviceCodeReadPutsHighByteOnPortWithEnLowAndLowByteWithEnHigh) {
-  // PORT2 bit 11 belongs to a button: the LCD must leave it alone.
-  uint32_t port2 = 0;
-  host_.AgsiWriteVTR(lcd_->port2Handle(), 0x800);
-  bus_.writeIndex(0x0000);
-  bus_.clr(LcdBusDriver::DIR | LcdBusDriver::EN);
-  bus_.clr(LcdBusDriver::CS);
-  bus_.clr(LcdBusDriver::RD);
-  host_.AgsiReadVTR(lcd_->port2Handle(), &port2);
-  EXPECT_EQ(port2 & 0xFF, 0x93u) << "high byte of the device code with EN = 0";
-  EXPECT_EQ(port2 & 0x800, 0x800u) << "a bit outside P2.7..0 was changed";
-  bus_.set(LcdBusDriver::EN);
-  host_.AgsiReadVTR(lcd_->port2Handle(), &port2);
-  EXPECT_EQ(port2 & 0xFF, 0x25u) << "low byte of the device code with EN = 1";
-  bus_.set(LcdBusDriver::RD | LcdBusDriver::CS);
-  bus_.set(LcdBusDriver::DIR);
-  EXPECT_EQ(bus_.readRegister(0x0000), 0x9325);
-}
-
-TEST_F(LcdFixture, GreenInResetFormatLandsAsFcGreenAndReadsBackUnchanged) {
-  origin(0, 0);
-  bus_.writeRegister(0x22, 0x07E0);
-  EXPECT_EQ(frameAt(0, 319), kGreenWord);
-  bus_.writeRegister(0x20, 0);
-  bus_.writeRegister(0x21, 0);
-  EXPECT_EQ(bus_.readRegister(0x22), 0x07E0) << "graphics-RAM read without a dummy read";
-  EXPECT_EQ(lcd_->controller().x(), 1) << "a graphics-RAM read advances the counter";
-}
 
 TEST_F(LcdFixture, AddressOriginIsBottomLeftUnlessGateScanIsReversed) {
   origin(0, 0);
@@ -55,19 +25,6 @@ TEST_F(LcdFixture, AddressOriginIsBottomLeftUnlessGateScanIsReversed) {
   origin(0, 0);
   bus_.writeRegister(0x22, 0x001F);
   EXPECT_EQ(frameAt(239, 0), 0x000000F8u) << "01h bit 8 mirrors the column";
-}
-
-TEST_F(LcdFixture, FullScreenFillCoversEveryPixelAndReturnsCounterToOrigin) {
-  origin(0, 0);
-  bus_.beginGram();
-  for (int i = 0; i < pictor::kLcdPixels; ++i) bus_.pixel(0x07E0);
-  bus_.endGram();
-  int wrong = 0;
-  for (int i = 0; i < pictor::kLcdPixels; ++i) wrong += lcd_->frame().pixels()[i] != kGreenWord;
-  EXPECT_EQ(wrong, 0) << "pixels not green after a full fill";
-  EXPECT_EQ(lcd_->controller().x(), 0);
-  EXPECT_EQ(lcd_->controller().y(), 0);
-  EXPECT_TRUE(lcd_->frame().isDirty());
 }
 
 TEST_F(LcdFixture, WindowConfinesOneChipSelectPeriodOfPixels) {

@@ -29,12 +29,12 @@ TEST(FrameRefresher, CopiesADirtyFrameOnlyWhileThePictureShows) {
   std::atomic<uint32_t> firstPixel{0};
   FrameRefresher refresher(
       *frame, [&] { return showing.load(); },
-      [&](const uint32_t* pixels) {
-        firstPixel = pixels[0];
+      [&](const FrameBuffer& delivered) {
+        firstPixel = delivered.load(0);
         ++deliveries;
       },
       1ms);
-  frame->pixels()[0] = 0x123456;
+  frame->store(0, 0x123456);
   frame->markDirty();
   const uint64_t start = refresher.polls();
   ASSERT_TRUE(eventually([&] { return refresher.polls() > start + 3; }));
@@ -53,7 +53,7 @@ TEST(FrameRefresher, CopiesADirtyFrameOnlyWhileThePictureShows) {
 TEST(FrameRefresher, StopsWithinAPollPeriodEvenWithALongPeriod) {
   auto frame = std::make_unique<FrameBuffer>();
   auto refresher = std::make_unique<FrameRefresher>(
-      *frame, [] { return true; }, [](const uint32_t*) {}, std::chrono::milliseconds(3600 * 1000));
+      *frame, [] { return true; }, [](const FrameBuffer&) {}, std::chrono::milliseconds(3600 * 1000));
   ASSERT_TRUE(eventually([&] { return refresher->polls() == 1; }));
   refresher.reset();  // would hang for an hour if the sleep ignored the stop request
   SUCCEED();

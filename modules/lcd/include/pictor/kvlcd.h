@@ -16,6 +16,7 @@
 #include "pictor/api.h"
 
 namespace pictor {
+class FrameBuffer;
 class FrameRefresher;
 }
 
@@ -41,7 +42,7 @@ class PICTOR_API KVLCD : public KVBase {
   void DrawComponent(wxDC& dc) override;
 
  private:
-  void deliver(const uint32_t* frame);
+  void deliver(const pictor::FrameBuffer& frame);
   void onFrameArrived();
   const wxBitmap& displayBitmap();
 

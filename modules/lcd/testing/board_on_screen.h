@@ -1,0 +1,113 @@
+// The board window of the real plug-in on the (virtual) screen, for GUI tests: the staged copy
+// of the core with the base, LCD and touch bundles, the board opened through the host's
+// "&Korvel" menu entry, components found by identifier through the core's export, the UI
+// thread's queue pumped while waiting, and what the screen shows grabbed into an image.
+// Needs ImageMagick's import on the path (scripts/install-deps installs it).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include <wx/app.h>
+#include <wx/bitmap.h>
+#include <wx/image.h>
+#include <wx/toplevel.h>
+#include <wx/window.h>
+
+#include "korvel/agsi.h"
+#include "korvel/platform/platform.h"
+#include "staged_plugin.h"
+
+namespace korvel_testing {
+
+// Pumps the UI thread's queue until pred holds or limit passes (the limit only stops a hang).
+template <class Pred>
+bool pumpUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!pred()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->Yield(true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+inline void pumpFor(std::chrono::milliseconds span) {
+  pumpUntil([] { return false; }, span);
+}
+
+// "r,g,b" of one pixel, for readable failure messages.
+inline std::string rgbAt(const wxImage& image, wxPoint p) {
+  return std::to_string(image.GetRed(p.x, p.y)) + "," + std::to_string(image.GetGreen(p.x, p.y)) +
+         "," + std::to_string(image.GetBlue(p.x, p.y));
+}
+
+class BoardOnScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    plugin_.host().addSymbol("ScaleFlag", 0x10000000);
+    ASSERT_NO_FATAL_FAILURE(plugin_.load());
+    for (AGSIMENU* entry : plugin_.host().menuEntries())
+      if (entry->szText && std::string(entry->szText) == "&Korvel") menu_ = entry;
+    ASSERT_NE(menu_, nullptr) << "the core registered no \"&Korvel\" menu entry";
+    // The core's getBoardChipWithID has C++ linkage (it takes a std::string), so it is found by
+    // its mangled name in the copy this test loaded.
+    core_ = korvel::platform::loadLibrary(plugin_.tree().plugin());
+    ASSERT_NE(core_, nullptr);
+    findChip_ = reinterpret_cast<FindChip>(korvel::platform::findSymbol(
+        core_, "_Z18getBoardChipWithIDRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"));
+    ASSERT_NE(findChip_, nullptr) << "the core exports no getBoardChipWithID";
+
+    menu_->fp(menu_);  // the user picks "&Korvel": the board opens
+    ASSERT_NE(board(), nullptr) << "the board window did not open:\n" << plugin_.host().output();
+    board()->Move(0, 0);
+    board()->Raise();
+    ASSERT_TRUE(pumpUntil([&] { return board()->IsShownOnScreen(); }));
+    pumpFor(std::chrono::milliseconds(200));  // first paint of every component
+  }
+
+  void TearDown() override {
+    if (menu_ && menu_->pDlg && menu_->pDlg->hw) menu_->fp(menu_);  // closes the board
+    for (int i = 0; i < 3; ++i) wxTheApp->ProcessIdle();          // pending deletions
+    if (core_) korvel::platform::freeLibrary(core_);
+    plugin_.unload();
+  }
+
+  wxTopLevelWindow* board() {
+    return menu_ && menu_->pDlg ? static_cast<wxTopLevelWindow*>(menu_->pDlg->hw) : nullptr;
+  }
+  wxWindow* chip(const std::string& id) { return reinterpret_cast<wxWindow*>(findChip_(id)); }
+
+  // What the X server shows of a window's client area, other windows included: the user's
+  // view. (Taken with ImageMagick's import: wxScreenDC under GTK 3 keeps returning the screen
+  // as it was at its first use.)
+  wxImage grabClient(wxWindow* window) {
+    const std::filesystem::path file = plugin_.tree().root() / "screen.png";
+    const std::string command = "import -window root png:'" + file.string() + "'";
+    wxImage screen;
+    if (std::system(command.c_str()) != 0 || !screen.LoadFile(file.string(), wxBITMAP_TYPE_PNG)) {
+      ADD_FAILURE() << "could not grab the screen with: " << command;
+      return wxImage(window->GetClientSize());
+    }
+    const wxPoint at = window->ClientToScreen(wxPoint(0, 0));
+    return screen.GetSubImage(wxRect(at, window->GetClientSize()));
+  }
+
+  StagedPlugin plugin_;
+  PluginLcdBus bus_ = plugin_.bus();
+  AGSIMENU* menu_ = nullptr;
+
+ private:
+  // Returns a KVBase*, whose first base is wxWindow.
+  using FindChip = void* (*)(const std::string&);
+  void* core_ = nullptr;
+  FindChip findChip_ = nullptr;
+};
+
+}  // namespace korvel_testing
