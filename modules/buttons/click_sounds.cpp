@@ -19,7 +19,9 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
   put16(out, v & 0xFFFF);
   put16(out, v >> 16);
 }
-void putTag(std::vector<uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+void putTag(std::vector<uint8_t>& out, const char* tag) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(tag[i]));
+}
 
 // A click is a short burst of noise (the contact's snap) over a decaying tone (the body of the
 // part ringing). The noise comes from a fixed linear congruential sequence, so every build makes
