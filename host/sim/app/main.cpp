@@ -5,6 +5,7 @@
 #include <wx/timer.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -158,8 +159,21 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+#if defined(__WXGTK__)
+  // Headless runs still draw the board (its windows are what the scripts click and picture), so
+  // every run needs an X display; say so plainly instead of the toolkit's repeated error.
+  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    std::fprintf(stderr,
+                 "korvel-sim: no display to open windows on: run it from a desktop session, or "
+                 "under 'xvfb-run -a' for headless runs\n");
+    return 2;
+  }
+#endif
   int argcWx = 1;
   char* argvWx[] = {argv[0], nullptr};
-  wxEntry(argcWx, argvWx);
+  if (wxEntry(argcWx, argvWx) < 0 && gExitCode == 0) {
+    std::fprintf(stderr, "korvel-sim: the window system could not be started (check DISPLAY)\n");
+    return 2;
+  }
   return gExitCode;
 }
