@@ -17,6 +17,11 @@ const wxColour kBlue(2, 82, 131);
 const wxColour kBody(70, 15, 10);
 const wxColour kGrey(155, 155, 155);
 const wxColour kLever(125, 125, 125);
+
+// What a rectangle (left, top, right, bottom) covers when drawn without a pen.
+wxRect penless(int left, int top, int right, int bottom) {
+  return wxRect(left, top, right - left - 1, bottom - top - 1);
+}
 }  // namespace
 
 KVSwitch::KVSwitch(const std::string& name, ChipOrientation orientation)
@@ -70,9 +75,11 @@ void KVSwitch::DrawComponent(wxDC& dc) {
   fill(9, 2, 48, 36, kBody);
   const int step = (34 - 10 - 6) / 2 + 2;
   for (int i = 0; i < 3; ++i) fill(2, 7 + i * step, 9, 9 + i * step, kGrey);  // the three legs
+  // From here on the shapes have no outline, and a shape without one leaves out the last column
+  // and row of its rectangle.
   dc.SetPen(*wxTRANSPARENT_PEN);
   dc.SetBrush(wxBrush(kGrey));
-  dc.DrawRectangle(16, 6, 49 - 16, 32 - 6);
+  dc.DrawRectangle(penless(16, 6, 49, 32));
 
   KVRect lever = korvel::power::leverRect(client);
   lever_ = wxRect(wxPoint(lever.left, lever.top), wxPoint(lever.right - 1, lever.bottom - 1));
@@ -88,7 +95,7 @@ void KVSwitch::DrawComponent(wxDC& dc) {
     wxAffineMatrix2D combined = previous;
     combined.Concat(tilt);
     dc.SetTransformMatrix(combined);
-    dc.DrawRoundedRectangle(lever_, 4);
+    dc.DrawRoundedRectangle(penless(lever.left, lever.top, lever.right, lever.bottom), 4);
     dc.SetTransformMatrix(previous);
   } else {
     wxPoint corners[4] = {{lever.left, lever.top}, {lever.right, lever.top},
@@ -102,9 +109,8 @@ void KVSwitch::DrawComponent(wxDC& dc) {
 
   // The slot the lever comes out of, with its dark edge.
   dc.SetBrush(wxBrush(kGrey));
-  dc.DrawRectangle(48, middle, 74 - 48, 18);
-  dc.SetPen(wxPen(kLever));
-  dc.DrawLine(48, middle, 48, middle + 18);
+  dc.DrawRectangle(penless(48, middle, 74, middle + 18));
+  fill(48, middle, 49, middle + 18, kLever);
   drawn_ = true;
 }
 

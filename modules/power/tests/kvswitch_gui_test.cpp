@@ -2,6 +2,7 @@
 // orientations it cannot draw.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "gui_test_main.h"
@@ -11,6 +12,10 @@
 using korvel::guitest::click;
 
 namespace {
+
+std::string colourAt(const wxImage& image, int x, int y) {
+  return korvel::guitest::pixel(image, x, y).GetAsString(wxC2S_CSS_SYNTAX).ToStdString();
+}
 
 class KVSwitchGui : public ::testing::Test {
  protected:
@@ -47,6 +52,25 @@ TEST_F(KVSwitchGui, ClickOnTheLeverTurnsItOffStoresItAndTiltsItTheOtherWay) {
   // The lever's far end rises above its pivot when off and drops below it when on.
   EXPECT_EQ(korvel::guitest::pixel(off, 90, 13), lever) << "off: lever end tilted up";
   EXPECT_NE(korvel::guitest::pixel(on, 90, 13), lever) << "on: lever end tilted down";
+}
+
+TEST_F(KVSwitchGui, ShapesWithoutOutlineStopOnePixelShortOfTheirRightAndBottomEdges) {
+  wxImage image = korvel::guitest::render(place());
+  const std::string panel = "rgb(240, 240, 240)", body = "rgb(70, 15, 10)", grey = "rgb(155, 155, 155)",
+                    edge = "rgb(125, 125, 125)";
+  // The grey slider plate spans (16, 6) to (49, 32) but, drawn without a pen, covers x 16..47 and
+  // y 6..30: the body shows below it and the panel right of it.
+  EXPECT_EQ(colourAt(image, 20, 30), grey) << "slider plate";
+  EXPECT_EQ(colourAt(image, 20, 31), body) << "row below the slider plate";
+  EXPECT_EQ(colourAt(image, 48, 6), panel) << "column right of the slider plate";
+  // The lever's slot spans (48, 10) to (74, 28): it covers y 10..26, x up to 72.
+  EXPECT_EQ(colourAt(image, 60, 26), grey) << "slot";
+  EXPECT_EQ(colourAt(image, 60, 27), panel) << "row below the slot";
+  EXPECT_EQ(colourAt(image, 73, 11), panel) << "column right of the slot";
+  // Its dark left edge is 18 pixels long, from y 10 to 27.
+  EXPECT_EQ(colourAt(image, 48, 10), edge) << "slot edge, top";
+  EXPECT_EQ(colourAt(image, 48, 27), edge) << "slot edge, bottom";
+  EXPECT_EQ(colourAt(image, 48, 28), panel) << "below the slot edge";
 }
 
 TEST_F(KVSwitchGui, StoredOffPositionIsRestored) {
