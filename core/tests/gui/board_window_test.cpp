@@ -151,6 +151,40 @@ TEST_F(BoardWindow, ReopensWhereItWasClosed) {
   EXPECT_EQ(board()->GetScreenPosition(), where);
 }
 
+// A key as the toolkit delivers it: to the focused component first, from where it travels up to
+// the board window.
+void pressKey(wxWindow* focused, int keyCode) {
+  wxKeyEvent key(wxEVT_CHAR_HOOK);
+  key.m_keyCode = keyCode;
+  key.SetEventObject(focused);
+  focused->GetEventHandler()->ProcessEvent(key);
+}
+
+TEST_F(BoardWindow, EnterLeavesTheBoardOpenAndEscClosesItKeepingItsPosition) {
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  board()->Move(150, 90);
+  const wxPoint where = board()->GetScreenPosition();
+  KVBase* picture = getBoardChipWithID("Korvel");
+  ASSERT_NE(picture, nullptr);
+
+  pressKey(picture, WXK_RETURN);
+  pressKey(picture, WXK_NUMPAD_ENTER);
+  ASSERT_NE(board(), nullptr) << "Enter closed the board";
+  EXPECT_EQ(menu_->pDlg->rc.left, -1) << "Enter stored a position";
+  EXPECT_EQ(std::string(calls_()).find("ClosingUI"), std::string::npos);
+
+  pressKey(picture, WXK_ESCAPE);
+  EXPECT_EQ(menu_->pDlg->hw, nullptr) << "Esc left the board open";
+  EXPECT_EQ(menu_->pDlg->iOpen, 0u);
+  EXPECT_EQ(menu_->pDlg->rc.left, where.x);
+  EXPECT_EQ(menu_->pDlg->rc.top, where.y);
+  EXPECT_EQ(menu_->pDlg->rc.right - menu_->pDlg->rc.left, 803);
+  EXPECT_EQ(menu_->pDlg->rc.bottom - menu_->pDlg->rc.top, 612);
+  EXPECT_NE(std::string(calls_()).find("ClosingUI"), std::string::npos) << "modules were not told";
+  EXPECT_EQ(getBoardChipWithID("Korvel"), nullptr);
+}
+
 TEST_F(BoardWindow, PowerSwitchesEveryComponentOnceInIdentifierOrder) {
   setHook_(&placeRecorders);
   toggle();
