@@ -229,6 +229,27 @@ TEST_F(BoardWindow, ForegroundAnswerFollowsTheTestHookOnlyWhileABoardExists) {
   korvelSetBoardForegroundForTesting(-1);
 }
 
+TEST_F(BoardWindow, BoardPictureIsFoundInAFolderWithNonAsciiCharacters) {
+  // The module and a picture of its own, in a folder whose name no single-byte code page holds.
+  const fs::path folder = docs_ / "unicode" / fs::path(u8"Bäse-板");
+  fs::create_directories(folder);
+  fs::copy_file(KORVEL_BASE_LIB, folder / fs::path(KORVEL_BASE_LIB).filename());
+  writeBundle(folder, "KorvelBase", fs::path(KORVEL_BASE_LIB).filename().string(), "");
+  wxImage picture(800, 600);
+  picture.SetRGB(wxRect(0, 0, 800, 600), 200, 30, 160);
+  ASSERT_TRUE(picture.SaveFile(wxString::FromUTF8((folder / "board.bmp").string()), wxBITMAP_TYPE_BMP));
+  ASSERT_EQ(korvelUseModulesForTesting((docs_ / "unicode").string().c_str()), 1);
+
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  KVBase* board = getBoardChipWithID("Korvel");
+  ASSERT_NE(board, nullptr);
+  const wxImage shown = korvel::test::render(*board);
+  EXPECT_EQ(rgb(shown, 0, 0), rgb(200, 30, 160)) << "the picture beside the module was not drawn";
+  EXPECT_EQ(rgb(shown, 767, 551), rgb(200, 30, 160));
+  EXPECT_EQ(board->reportedDrawErrors(), 0u);
+}
+
 // Draws the board window's content as the components paint it: the grey window, then every
 // component in creation order, each at its place.
 void renderTree(wxDC& dc, wxWindow* window, wxPoint origin) {
