@@ -68,6 +68,8 @@ class BoardWindow : public korvel::test::ComponentCanvas {
     fixture_ = korvel::platform::loadLibrary(BOARD_FIXTURE_LIB);
     ASSERT_NE(fixture_, nullptr);
     setHook_ = reinterpret_cast<void (*)(DefineHook)>(korvel::platform::findSymbol(fixture_, "fixtureSetDefineHook"));
+    setClosingHook_ = reinterpret_cast<void (*)(void (*)())>(
+        korvel::platform::findSymbol(fixture_, "fixtureSetClosingHook"));
     calls_ = reinterpret_cast<const char* (*)()>(korvel::platform::findSymbol(fixture_, "fixtureCalls"));
     clear_ = reinterpret_cast<void (*)()>(korvel::platform::findSymbol(fixture_, "fixtureClearCalls"));
     clear_();
@@ -77,6 +79,7 @@ class BoardWindow : public korvel::test::ComponentCanvas {
   void TearDown() override {
     if (menu_->pDlg->hw) menu_->pDlg->Kill(menu_->pDlg);
     setHook_(nullptr);
+    setClosingHook_(nullptr);
     korvel::platform::freeLibrary(fixture_);
     flushPendingDeletes();
     korvelUseModulesForTesting(nullptr);
@@ -92,6 +95,7 @@ class BoardWindow : public korvel::test::ComponentCanvas {
   fs::path docs_;
   void* fixture_ = nullptr;
   void (*setHook_)(DefineHook) = nullptr;
+  void (*setClosingHook_)(void (*)()) = nullptr;
   const char* (*calls_)() = nullptr;
   void (*clear_)() = nullptr;
   AGSIMENU* menu_ = nullptr;
@@ -217,6 +221,26 @@ TEST_F(BoardWindow, DefinitionsAreRefusedOnceTheBoardIsReady) {
   EXPECT_EQ(late->GetHandle(), nullptr) << "no window was created";
   EXPECT_EQ(DefineKey(nullptr), 0);
   delete late;
+}
+
+// What a module's "ClosingUI" meets when it tries to place one more component.
+int lateDefinitionResult = -1;
+void defineWhileClosing() {
+  KVBase* board = getBoardChipWithID("Korvel");
+  auto* late = new Recorder("late");
+  ComponentModule record;
+  lateDefinitionResult = board ? DefineNewComponent(late, board, KVRect{0, 0, 5, 5}, &record) : -2;
+  if (!late->GetHandle()) delete late;
+}
+
+TEST_F(BoardWindow, AClosingBoardStillRefusesDefinitionsWhileModulesAreTold) {
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  lateDefinitionResult = -1;
+  setClosingHook_(&defineWhileClosing);
+  toggle();
+  EXPECT_EQ(lateDefinitionResult, 0) << "-2: the board was gone during ClosingUI; 1: it took a "
+                                        "component while closing";
 }
 
 TEST_F(BoardWindow, ForegroundAnswerFollowsTheTestHookOnlyWhileABoardExists) {
