@@ -14,6 +14,7 @@
 #include "korvel/agsi.h"
 #include "korvel/board_testing.h"
 #include "korvel/exports.h"
+#include "korvel/host_functions.h"
 #include "korvel/kvbase.h"
 #include "korvel/module.h"
 #include "korvel/platform/platform.h"
@@ -272,6 +273,35 @@ TEST_F(BoardWindow, BoardPictureIsFoundInAFolderWithNonAsciiCharacters) {
   EXPECT_EQ(rgb(shown, 0, 0), rgb(200, 30, 160)) << "the picture beside the module was not drawn";
   EXPECT_EQ(rgb(shown, 767, 551), rgb(200, 30, 160));
   EXPECT_EQ(board->reportedDrawErrors(), 0u);
+}
+
+std::vector<void*> focusedWindows;
+void recordFocus(void* window) { focusedWindows.push_back(window); }
+
+TEST_F(BoardWindow, ActivationHandsTheBoardWindowToTheHostAndDeactivationHandsNone) {
+  HostFunctionTable* agsi = getAgsi();
+  ASSERT_NE(agsi, nullptr);
+  const PFN_AgsiHandleFocus previous = agsi->AgsiHandleFocus;
+  agsi->AgsiHandleFocus = &recordFocus;
+  focusedWindows.clear();
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  void* const handle = menu_->pDlg->hw;
+
+  // Without a window manager activation never arrives by itself: deliver it as the toolkit does.
+  wxActivateEvent on(wxEVT_ACTIVATE, true, board()->GetId(), wxActivateEvent::Reason_Mouse);
+  on.SetEventObject(board());
+  board()->GetEventHandler()->ProcessEvent(on);
+  EXPECT_EQ(isDialogForeMost(), 1) << "an active board is the foreground window";
+  wxActivateEvent off(wxEVT_ACTIVATE, false, board()->GetId());
+  off.SetEventObject(board());
+  board()->GetEventHandler()->ProcessEvent(off);
+  EXPECT_EQ(isDialogForeMost(), 0);
+  agsi->AgsiHandleFocus = previous;
+
+  ASSERT_GE(focusedWindows.size(), 2u);
+  EXPECT_EQ(focusedWindows[focusedWindows.size() - 2], handle) << "activation passes the board's handle";
+  EXPECT_EQ(focusedWindows.back(), nullptr) << "deactivation passes no window";
 }
 
 // Draws the board window's content as the components paint it: the grey window, then every
