@@ -1,6 +1,7 @@
 // The board window driven as the host drives it: through the "&Korvel" menu record, with the
 // board picture module, the jumper module and a recording module loaded from bundle folders.
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -273,6 +274,21 @@ TEST_F(BoardWindow, BoardPictureIsFoundInAFolderWithNonAsciiCharacters) {
   EXPECT_EQ(rgb(shown, 0, 0), rgb(200, 30, 160)) << "the picture beside the module was not drawn";
   EXPECT_EQ(rgb(shown, 767, 551), rgb(200, 30, 160));
   EXPECT_EQ(board->reportedDrawErrors(), 0u);
+}
+
+TEST_F(BoardWindow, TurningTheBoardPictureChangesNothing) {
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  KVBase* picture = getBoardChipWithID("Korvel");
+  ASSERT_NE(picture, nullptr);
+  const wxImage before = korvel::test::render(*picture);
+  picture->setOrientation(Orientation1);
+  EXPECT_EQ(picture->orientation(), Orientation2);
+  const wxImage after = korvel::test::render(*picture);
+  EXPECT_EQ(picture->reportedDrawErrors(), 0u) << "the picture raised a drawing error once turned";
+  ASSERT_EQ(after.GetSize(), before.GetSize());
+  EXPECT_EQ(std::memcmp(after.GetData(), before.GetData(), before.GetWidth() * before.GetHeight() * 3), 0)
+      << "the picture looks different after setOrientation(1)";
 }
 
 std::vector<void*> focusedWindows;
