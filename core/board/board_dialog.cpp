@@ -128,15 +128,17 @@ void BoardDialog::tearDown() {
   tornDown_ = true;
   BoardState& state = boardState();
   std::lock_guard<std::recursive_mutex> hold(state.lock);
-  state.ready.store(0);
   if (state.active.exchange(0)) handleFocus(nullptr);
   // Keys first: once they are gone no key call-back can reach a component being destroyed.
   registry_->releaseKeys();
+  // The board stays ready while the modules are told, so that nothing they define now lands on a
+  // board that is going away.
   for (ComponentModule* module : boardModules().inLoadOrder()) callBoardNotify(*module, "ClosingUI");
   if (AGSIDLGD* record = recordOf(menu_)) {
     record->iOpen = 0;
     record->hw = nullptr;
   }
+  state.ready.store(0);
   std::vector<KVBase*> components = registry_->takeComponents();
   if (state.current.load() == registry_) state.current.store(nullptr);
   if (state.window.load() == this) state.window.store(nullptr);

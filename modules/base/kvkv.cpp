@@ -1,41 +1,49 @@
 #include "kvkv.h"
 
+#include <fstream>
+#include <iterator>
 #include <stdexcept>
+#include <vector>
 
 #include <wx/dc.h>
-#include <wx/dynlib.h>
-#include <wx/filename.h>
 #include <wx/image.h>
 #include <wx/log.h>
+#include <wx/mstream.h>
+
+#include "korvel/platform/platform.h"
 
 KVKV::KVKV(const std::string& identifier, ChipOrientation orientation)
     : KVBase(identifier, orientation) {}
 
-std::string KVKV::picturePath() {
-  wxString library;
-  wxDynamicLibrary::GetModuleFromAddress(reinterpret_cast<const void*>(&KVKV::picturePath), &library);
-  wxFileName path(library);
-  path.SetFullName("board.bmp");
-  return path.GetFullPath().utf8_string();
+std::filesystem::path KVKV::picturePath() {
+  // The library's own file name as the loader holds it, in bytes: a folder name with characters
+  // outside the current locale survives no conversion to text and back.
+  return korvel::platform::modulePathOf(reinterpret_cast<const void*>(&KVKV::picturePath))
+             .parent_path() /
+         "board.bmp";
 }
 
 const wxBitmap* KVKV::picture() {
-  const wxString path = wxString::FromUTF8(picturePath());
-  wxFileName file(path);
-  if (!file.FileExists()) {
+  const std::filesystem::path path = picturePath();
+  std::error_code error;
+  const auto modified = std::filesystem::last_write_time(path, error);
+  const auto size = error ? 0 : std::filesystem::file_size(path, error);
+  if (error) {
     bitmap_ = wxBitmap();
     pictureSize_ = -1;
     return nullptr;
   }
   // Read at most once per change of the file: a new board.bmp shows at the next repaint.
-  const std::time_t modified = file.GetModificationTime().GetTicks();
-  const long long size = file.GetSize().GetValue();
-  if (!bitmap_.IsOk() || modified != pictureTime_ || size != pictureSize_) {
+  if (!bitmap_.IsOk() || modified != pictureTime_ || static_cast<long long>(size) != pictureSize_) {
+    bitmap_ = wxBitmap();
+    std::ifstream file(path, std::ios::binary);
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    wxMemoryInputStream stream(bytes.data(), bytes.size());
     wxImage image;
     wxLogNull quiet;  // an unreadable picture leaves the board undrawn, without a message box
-    bitmap_ = image.LoadFile(path, wxBITMAP_TYPE_BMP) ? wxBitmap(image) : wxBitmap();
+    if (!bytes.empty() && image.LoadFile(stream, wxBITMAP_TYPE_BMP)) bitmap_ = wxBitmap(image);
     pictureTime_ = modified;
-    pictureSize_ = size;
+    pictureSize_ = static_cast<long long>(size);
   }
   return bitmap_.IsOk() ? &bitmap_ : nullptr;
 }

@@ -2,7 +2,7 @@
 // every other component.
 #pragma once
 
-#include <ctime>
+#include <filesystem>
 #include <string>
 
 #include <wx/bitmap.h>
@@ -18,7 +18,7 @@ class KVKV : public KVBase {
 
   int painted() const { return painted_; }
   // Where the picture is read from (beside the module library).
-  static std::string picturePath();
+  static std::filesystem::path picturePath();
 
  protected:
   void DrawBackground(wxDC& dc) override;
@@ -32,6 +32,6 @@ class KVKV : public KVBase {
 
   int painted_ = 0;
   wxBitmap bitmap_;
-  std::time_t pictureTime_ = 0;
+  std::filesystem::file_time_type pictureTime_{};
   long long pictureSize_ = -1;
 };

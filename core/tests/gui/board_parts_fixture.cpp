@@ -1,6 +1,6 @@
 // A module for the board window's tests: it records which of its exports the board called, and
 // places the parts the tests look at (two jumpers and the power LED) unless a test installs its
-// own placement.
+// own placement; a test may also run code of its own when the board closes.
 #include <string>
 
 #include <wx/window.h>
@@ -13,6 +13,8 @@
 namespace {
 using DefineHook = int (*)(wxWindow*, KVRect, ComponentModule*);
 DefineHook defineHook = nullptr;
+using ClosingHook = void (*)();
+ClosingHook closingHook = nullptr;
 std::string calls;
 
 void record(const char* what) {
@@ -24,6 +26,7 @@ KVRect at(int left, int top, wxSize size) { return KVRect{left, top, left + size
 }  // namespace
 
 KORVEL_MODULE_EXPORT void fixtureSetDefineHook(DefineHook hook) { defineHook = hook; }
+KORVEL_MODULE_EXPORT void fixtureSetClosingHook(ClosingHook hook) { closingHook = hook; }
 KORVEL_MODULE_EXPORT const char* fixtureCalls(void) { return calls.c_str(); }
 KORVEL_MODULE_EXPORT void fixtureClearCalls(void) { calls.clear(); }
 
@@ -46,7 +49,10 @@ KORVEL_MODULE_EXPORT int DefineAllKeys(void) {
   return 1;
 }
 KORVEL_MODULE_EXPORT void UpdateUI(void) { record("UpdateUI"); }
-KORVEL_MODULE_EXPORT void ClosingUI(void) { record("ClosingUI"); }
+KORVEL_MODULE_EXPORT void ClosingUI(void) {
+  record("ClosingUI");
+  if (closingHook) closingHook();
+}
 KORVEL_MODULE_EXPORT int DefineAllSFR(void) { return 1; }
 KORVEL_MODULE_EXPORT int DefineAllVTREG(void) { return 1; }
 KORVEL_MODULE_EXPORT int DefineAllInterrupts(void) { return 1; }

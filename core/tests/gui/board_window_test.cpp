@@ -1,6 +1,7 @@
 // The board window driven as the host drives it: through the "&Korvel" menu record, with the
 // board picture module, the jumper module and a recording module loaded from bundle folders.
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "korvel/agsi.h"
 #include "korvel/board_testing.h"
 #include "korvel/exports.h"
+#include "korvel/host_functions.h"
 #include "korvel/kvbase.h"
 #include "korvel/module.h"
 #include "korvel/platform/platform.h"
@@ -68,6 +70,8 @@ class BoardWindow : public korvel::test::ComponentCanvas {
     fixture_ = korvel::platform::loadLibrary(BOARD_FIXTURE_LIB);
     ASSERT_NE(fixture_, nullptr);
     setHook_ = reinterpret_cast<void (*)(DefineHook)>(korvel::platform::findSymbol(fixture_, "fixtureSetDefineHook"));
+    setClosingHook_ = reinterpret_cast<void (*)(void (*)())>(
+        korvel::platform::findSymbol(fixture_, "fixtureSetClosingHook"));
     calls_ = reinterpret_cast<const char* (*)()>(korvel::platform::findSymbol(fixture_, "fixtureCalls"));
     clear_ = reinterpret_cast<void (*)()>(korvel::platform::findSymbol(fixture_, "fixtureClearCalls"));
     clear_();
@@ -77,6 +81,7 @@ class BoardWindow : public korvel::test::ComponentCanvas {
   void TearDown() override {
     if (menu_->pDlg->hw) menu_->pDlg->Kill(menu_->pDlg);
     setHook_(nullptr);
+    setClosingHook_(nullptr);
     korvel::platform::freeLibrary(fixture_);
     flushPendingDeletes();
     korvelUseModulesForTesting(nullptr);
@@ -92,6 +97,7 @@ class BoardWindow : public korvel::test::ComponentCanvas {
   fs::path docs_;
   void* fixture_ = nullptr;
   void (*setHook_)(DefineHook) = nullptr;
+  void (*setClosingHook_)(void (*)()) = nullptr;
   const char* (*calls_)() = nullptr;
   void (*clear_)() = nullptr;
   AGSIMENU* menu_ = nullptr;
@@ -151,6 +157,40 @@ TEST_F(BoardWindow, ReopensWhereItWasClosed) {
   EXPECT_EQ(board()->GetScreenPosition(), where);
 }
 
+// A key as the toolkit delivers it: to the focused component first, from where it travels up to
+// the board window.
+void pressKey(wxWindow* focused, int keyCode) {
+  wxKeyEvent key(wxEVT_CHAR_HOOK);
+  key.m_keyCode = keyCode;
+  key.SetEventObject(focused);
+  focused->GetEventHandler()->ProcessEvent(key);
+}
+
+TEST_F(BoardWindow, EnterLeavesTheBoardOpenAndEscClosesItKeepingItsPosition) {
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  board()->Move(150, 90);
+  const wxPoint where = board()->GetScreenPosition();
+  KVBase* picture = getBoardChipWithID("Korvel");
+  ASSERT_NE(picture, nullptr);
+
+  pressKey(picture, WXK_RETURN);
+  pressKey(picture, WXK_NUMPAD_ENTER);
+  ASSERT_NE(board(), nullptr) << "Enter closed the board";
+  EXPECT_EQ(menu_->pDlg->rc.left, -1) << "Enter stored a position";
+  EXPECT_EQ(std::string(calls_()).find("ClosingUI"), std::string::npos);
+
+  pressKey(picture, WXK_ESCAPE);
+  EXPECT_EQ(menu_->pDlg->hw, nullptr) << "Esc left the board open";
+  EXPECT_EQ(menu_->pDlg->iOpen, 0u);
+  EXPECT_EQ(menu_->pDlg->rc.left, where.x);
+  EXPECT_EQ(menu_->pDlg->rc.top, where.y);
+  EXPECT_EQ(menu_->pDlg->rc.right - menu_->pDlg->rc.left, 803);
+  EXPECT_EQ(menu_->pDlg->rc.bottom - menu_->pDlg->rc.top, 612);
+  EXPECT_NE(std::string(calls_()).find("ClosingUI"), std::string::npos) << "modules were not told";
+  EXPECT_EQ(getBoardChipWithID("Korvel"), nullptr);
+}
+
 TEST_F(BoardWindow, PowerSwitchesEveryComponentOnceInIdentifierOrder) {
   setHook_(&placeRecorders);
   toggle();
@@ -185,6 +225,26 @@ TEST_F(BoardWindow, DefinitionsAreRefusedOnceTheBoardIsReady) {
   delete late;
 }
 
+// What a module's "ClosingUI" meets when it tries to place one more component.
+int lateDefinitionResult = -1;
+void defineWhileClosing() {
+  KVBase* board = getBoardChipWithID("Korvel");
+  auto* late = new Recorder("late");
+  ComponentModule record;
+  lateDefinitionResult = board ? DefineNewComponent(late, board, KVRect{0, 0, 5, 5}, &record) : -2;
+  if (!late->GetHandle()) delete late;
+}
+
+TEST_F(BoardWindow, AClosingBoardStillRefusesDefinitionsWhileModulesAreTold) {
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  lateDefinitionResult = -1;
+  setClosingHook_(&defineWhileClosing);
+  toggle();
+  EXPECT_EQ(lateDefinitionResult, 0) << "-2: the board was gone during ClosingUI; 1: it took a "
+                                        "component while closing";
+}
+
 TEST_F(BoardWindow, ForegroundAnswerFollowsTheTestHookOnlyWhileABoardExists) {
   korvelSetBoardForegroundForTesting(1);
   EXPECT_EQ(isDialogForeMost(), 0) << "no board";
@@ -193,6 +253,71 @@ TEST_F(BoardWindow, ForegroundAnswerFollowsTheTestHookOnlyWhileABoardExists) {
   korvelSetBoardForegroundForTesting(0);
   EXPECT_EQ(isDialogForeMost(), 0);
   korvelSetBoardForegroundForTesting(-1);
+}
+
+TEST_F(BoardWindow, BoardPictureIsFoundInAFolderWithNonAsciiCharacters) {
+  // The module and a picture of its own, in a folder whose name no single-byte code page holds.
+  const fs::path folder = docs_ / "unicode" / fs::path(u8"Bäse-板");
+  fs::create_directories(folder);
+  fs::copy_file(KORVEL_BASE_LIB, folder / fs::path(KORVEL_BASE_LIB).filename());
+  writeBundle(folder, "KorvelBase", fs::path(KORVEL_BASE_LIB).filename().string(), "");
+  wxImage picture(800, 600);
+  picture.SetRGB(wxRect(0, 0, 800, 600), 200, 30, 160);
+  ASSERT_TRUE(picture.SaveFile(wxString::FromUTF8((folder / "board.bmp").string()), wxBITMAP_TYPE_BMP));
+  ASSERT_EQ(korvelUseModulesForTesting((docs_ / "unicode").string().c_str()), 1);
+
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  KVBase* board = getBoardChipWithID("Korvel");
+  ASSERT_NE(board, nullptr);
+  const wxImage shown = korvel::test::render(*board);
+  EXPECT_EQ(rgb(shown, 0, 0), rgb(200, 30, 160)) << "the picture beside the module was not drawn";
+  EXPECT_EQ(rgb(shown, 767, 551), rgb(200, 30, 160));
+  EXPECT_EQ(board->reportedDrawErrors(), 0u);
+}
+
+TEST_F(BoardWindow, TurningTheBoardPictureChangesNothing) {
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  KVBase* picture = getBoardChipWithID("Korvel");
+  ASSERT_NE(picture, nullptr);
+  const wxImage before = korvel::test::render(*picture);
+  picture->setOrientation(Orientation1);
+  EXPECT_EQ(picture->orientation(), Orientation2);
+  const wxImage after = korvel::test::render(*picture);
+  EXPECT_EQ(picture->reportedDrawErrors(), 0u) << "the picture raised a drawing error once turned";
+  ASSERT_EQ(after.GetSize(), before.GetSize());
+  EXPECT_EQ(std::memcmp(after.GetData(), before.GetData(), before.GetWidth() * before.GetHeight() * 3), 0)
+      << "the picture looks different after setOrientation(1)";
+}
+
+std::vector<void*> focusedWindows;
+void recordFocus(void* window) { focusedWindows.push_back(window); }
+
+TEST_F(BoardWindow, ActivationHandsTheBoardWindowToTheHostAndDeactivationHandsNone) {
+  HostFunctionTable* agsi = getAgsi();
+  ASSERT_NE(agsi, nullptr);
+  const PFN_AgsiHandleFocus previous = agsi->AgsiHandleFocus;
+  agsi->AgsiHandleFocus = &recordFocus;
+  focusedWindows.clear();
+  toggle();
+  ASSERT_NE(board(), nullptr);
+  void* const handle = menu_->pDlg->hw;
+
+  // Without a window manager activation never arrives by itself: deliver it as the toolkit does.
+  wxActivateEvent on(wxEVT_ACTIVATE, true, board()->GetId(), wxActivateEvent::Reason_Mouse);
+  on.SetEventObject(board());
+  board()->GetEventHandler()->ProcessEvent(on);
+  EXPECT_EQ(isDialogForeMost(), 1) << "an active board is the foreground window";
+  wxActivateEvent off(wxEVT_ACTIVATE, false, board()->GetId());
+  off.SetEventObject(board());
+  board()->GetEventHandler()->ProcessEvent(off);
+  EXPECT_EQ(isDialogForeMost(), 0);
+  agsi->AgsiHandleFocus = previous;
+
+  ASSERT_GE(focusedWindows.size(), 2u);
+  EXPECT_EQ(focusedWindows[focusedWindows.size() - 2], handle) << "activation passes the board's handle";
+  EXPECT_EQ(focusedWindows.back(), nullptr) << "deactivation passes no window";
 }
 
 // Draws the board window's content as the components paint it: the grey window, then every
