@@ -11,6 +11,7 @@ KVPalmett::KVPalmett(const std::string& name, ChipOrientation orientation)
   Bind(wxEVT_LEFT_UP, &KVPalmett::onLeftUp, this);
   Bind(wxEVT_MOTION, &KVPalmett::onMotion, this);
   Bind(wxEVT_LEAVE_WINDOW, &KVPalmett::onLeave, this);
+  Bind(wxEVT_MOUSE_CAPTURE_LOST, &KVPalmett::onCaptureLost, this);
   Bind(wxEVT_SET_CURSOR, &KVPalmett::onSetCursor, this);
 }
 
@@ -55,6 +56,12 @@ void KVPalmett::onLeave(wxMouseEvent& event) {
   // without capture, leaving the panel lifts the pen.
   if (isEnabled() && !HasCapture()) penReleased();
   event.Skip();
+}
+
+void KVPalmett::onCaptureLost(wxMouseCaptureLostEvent&) {
+  // The window system took the mouse mid-drag (another grab, a dialog): the button-up will not
+  // come here, so the pen lifts now rather than staying down with P2.13 low.
+  penReleased();
 }
 
 void KVPalmett::onSetCursor(wxSetCursorEvent& event) {

@@ -31,6 +31,7 @@ class KVPalmett : public KVBase {
   void onLeftUp(wxMouseEvent& event);
   void onMotion(wxMouseEvent& event);
   void onLeave(wxMouseEvent& event);
+  void onCaptureLost(wxMouseCaptureLostEvent& event);
   void onSetCursor(wxSetCursorEvent& event);
 
   palmett::TouchController controller_;

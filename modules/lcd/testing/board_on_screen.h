@@ -83,6 +83,13 @@ class BoardOnScreen : public ::testing::Test {
     return menu_ && menu_->pDlg ? static_cast<wxTopLevelWindow*>(menu_->pDlg->hw) : nullptr;
   }
   wxWindow* chip(const std::string& id) { return reinterpret_cast<wxWindow*>(findChip_(id)); }
+  // The board's power as the power switch sets it: every component enabled or disabled.
+  void setPowered(bool powered) {
+    using SetPowered = void (*)(int);
+    auto set = reinterpret_cast<SetPowered>(korvel::platform::findSymbol(core_, "setBoardPowered"));
+    ASSERT_NE(set, nullptr) << "the core exports no setBoardPowered";
+    set(powered ? 1 : 0);
+  }
 
   // What the X server shows of a window's client area, other windows included: the user's
   // view. (Taken with ImageMagick's import: wxScreenDC under GTK 3 keeps returning the screen

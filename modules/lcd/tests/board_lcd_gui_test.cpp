@@ -69,6 +69,32 @@ TEST_F(BoardLcd, FirmwareDrawingShowsInTheBoardsLcd) {
   EXPECT_EQ(rgbAt(screen, wxPoint(12, 100)), "50,50,50") << "the dark frame around the screen";
 }
 
+TEST_F(BoardLcd, PoweringTheBoardOffBlanksTheScreenAndOnShowsThePictureAgain) {
+  ASSERT_NE(lcd(), nullptr) << "no LCD on the board";
+  displayOn();
+  bus_.writeRegister(0x20, 0);
+  bus_.writeRegister(0x21, 0);
+  bus_.writeRegister(0x22, 0x07E0);
+  ASSERT_TRUE(pumpUntil([&] { return rgbAt(grabClient(lcd()), onScreen(0, 0)) == "0,252,0"; }))
+      << "the drawn pixel never reached the screen";
+
+  setPowered(false);
+  const bool black = pumpUntil([&] {
+    const wxImage screen = grabClient(lcd());
+    return rgbAt(screen, onScreen(0, 0)) == "0,0,0" && rgbAt(screen, onScreen(120, 160)) == "0,0,0";
+  });
+  const wxImage off = grabClient(lcd());
+  EXPECT_TRUE(black) << "with the board off the screen still shows " << rgbAt(off, onScreen(0, 0))
+                     << " at the drawn pixel and " << rgbAt(off, onScreen(120, 160)) << " beside it";
+  EXPECT_EQ(rgbAt(off, wxPoint(12, 100)), "50,50,50") << "the dark frame around the screen";
+
+  setPowered(true);
+  EXPECT_TRUE(pumpUntil([&] {
+    const wxImage screen = grabClient(lcd());
+    return rgbAt(screen, onScreen(0, 0)) == "0,252,0" && rgbAt(screen, onScreen(120, 160)) == "255,255,255";
+  })) << "powering on again did not bring the last picture back";
+}
+
 TEST_F(BoardLcd, ScreenshotShowsTheFrameTheFirmwareDrew) {
   ASSERT_NE(lcd(), nullptr) << "no LCD on the board";
   displayOn();

@@ -4,6 +4,7 @@
 // and P2.13 in "PORT2" is low exactly while the button is held.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <vector>
 
 #include <wx/uiaction.h>
@@ -40,6 +41,19 @@ class BoardTouch : public BoardOnScreen {
 
 using Bytes = std::vector<int>;
 
+// What the toolkit does when the window system takes the mouse away from the window holding it
+// (another program's grab, a dialog popping up mid-drag): the button-up never reaches it.
+void stealMouseCapture() {
+#ifdef __WXGTK__
+  wxWindow::GTKHandleCaptureLost();  // GTK's grab-broken signal
+#else
+  struct Thief : wxWindow {
+    static void steal() { NotifyCaptureLost(); }
+  };
+  Thief::steal();
+#endif
+}
+
 TEST_F(BoardTouch, PressDragAndReleaseOnTheLcdMoveThePenTheFirmwareReads) {
   ASSERT_NE(chip("TP"), nullptr) << "no touch panel on the board";
   ASSERT_TRUE(plugin_.host().writeVtr("PORT2", 0x000020FF));  // P2.13 high, LCD byte set
@@ -66,6 +80,41 @@ TEST_F(BoardTouch, PressDragAndReleaseOnTheLcdMoveThePenTheFirmwareReads) {
   mouse_.MouseUp();
   ASSERT_TRUE(pumpUntil([&] { return !penLineLow(); })) << "releasing left P2.13 low";
   EXPECT_EQ(conversion(0x90, 3), (Bytes{0x80, 0xFF, 0xFF})) << "released: full scale again";
+}
+
+TEST_F(BoardTouch, LosingTheMouseMidDragLiftsThePen) {
+  ASSERT_NE(chip("TP"), nullptr) << "no touch panel on the board";
+  ASSERT_TRUE(plugin_.host().writeVtr("PORT2", 0x000020FF));
+  mouse_.MouseMove(panelPoint(120, 160));
+  mouse_.MouseDown();
+  ASSERT_TRUE(pumpUntil([&] { return penLineLow(); })) << "pressing on the LCD left P2.13 high";
+
+  stealMouseCapture();
+  EXPECT_FALSE(penLineLow()) << "the pen stayed down after the panel lost the mouse";
+  EXPECT_EQ(conversion(0x90, 3), (Bytes{0x80, 0xFF, 0xFF})) << "lost mouse: X must read full scale";
+  mouse_.MouseUp();
+  korvel_testing::pumpFor(std::chrono::milliseconds(100));  // let the button-up settle
+}
+
+TEST_F(BoardTouch, DraggingOffThePanelKeepsThePenDownAtAnUnknownPosition) {
+  ASSERT_NE(chip("TP"), nullptr) << "no touch panel on the board";
+  ASSERT_TRUE(plugin_.host().writeVtr("PORT2", 0x000020FF));
+  mouse_.MouseMove(panelPoint(120, 160));
+  mouse_.MouseDown();
+  ASSERT_TRUE(pumpUntil([&] { return penLineLow(); })) << "pressing on the LCD left P2.13 high";
+
+  // Onto the LCD's frame above the screen: the position is unknown (-1), which the conversion
+  // turns into v = -1 * 4095 / 240 = -17, i.e. the bytes FEh, F0h.
+  mouse_.MouseMove(panelPoint(120, -8));
+  EXPECT_TRUE(pumpUntil([&] { return conversion(0x90, 3) == Bytes{0x80, 0xFE, 0xF0}; }))
+      << "off the panel X did not become unknown: " << ::testing::PrintToString(conversion(0x90, 3));
+  EXPECT_TRUE(penLineLow()) << "leaving the panel with the button held lifted the pen";
+
+  mouse_.MouseMove(panelPoint(60, 80));
+  EXPECT_TRUE(pumpUntil([&] { return conversion(0x90, 3) == Bytes{0x80, 0x3F, 0xF0}; }))
+      << "back on the panel the pen did not follow";
+  mouse_.MouseUp();
+  ASSERT_TRUE(pumpUntil([&] { return !penLineLow(); })) << "releasing left P2.13 low";
 }
 
 }  // namespace
