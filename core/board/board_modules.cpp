@@ -39,9 +39,12 @@ BoardModules& boardModules() {
 
 void setBoardModulesForTesting(BoardModules* modules) { installed = modules; }
 
-void callBoardNotify(ComponentModule& module, const char* name) {
-  // A module without the export is skipped rather than called through a null pointer.
-  auto fn = reinterpret_cast<PFN_ModuleNotify>(boardModules().lookup(module, name));
+namespace {
+// Calls a module export looked up by name. A module without the export is skipped rather than
+// called through a null pointer, and what it throws is reported instead of reaching the toolkit.
+template <typename Fn>
+void callBoardExport(ComponentModule& module, const char* name) {
+  auto fn = reinterpret_cast<Fn>(boardModules().lookup(module, name));
   if (!fn) return;
   try {
     fn();
@@ -51,17 +54,14 @@ void callBoardNotify(ComponentModule& module, const char* name) {
     reportBoard(module.identifier, std::string(name) + " failed.");
   }
 }
+}  // namespace
+
+void callBoardNotify(ComponentModule& module, const char* name) {
+  callBoardExport<PFN_ModuleNotify>(module, name);
+}
 
 void callBoardStage(ComponentModule& module, const char* name) {
-  auto fn = reinterpret_cast<PFN_ModuleStage>(boardModules().lookup(module, name));
-  if (!fn) return;
-  try {
-    fn();
-  } catch (const std::exception& e) {
-    reportBoard(module.identifier, std::string(name) + " failed: " + e.what());
-  } catch (...) {
-    reportBoard(module.identifier, std::string(name) + " failed.");
-  }
+  callBoardExport<PFN_ModuleStage>(module, name);
 }
 
 }  // namespace korvel

@@ -1,3 +1,4 @@
+#include "decimal.h"
 #include "semihosting.h"
 
 static uint32_t sh_call(uint32_t op, const void *param) {
@@ -11,13 +12,7 @@ void sh_puts(const char *text) { sh_call(0x04, text); }
 
 void sh_putu(uint32_t value) {
   char buf[12];
-  int i = 11;
-  buf[i] = 0;
-  do {
-    buf[--i] = (char)('0' + value % 10);
-    value /= 10;
-  } while (value);
-  sh_puts(&buf[i]);
+  sh_puts(decimal_u32(buf, value));
 }
 
 void sh_exit(int status) {

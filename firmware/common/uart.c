@@ -1,3 +1,4 @@
+#include "decimal.h"
 #include "uart.h"
 
 #include "lpc17xx.h"
@@ -23,13 +24,7 @@ void uart_puts(const char *text) {
 
 void uart_putu(uint32_t value) {
   char buf[12];
-  int i = 11;
-  buf[i] = 0;
-  do {
-    buf[--i] = (char)('0' + value % 10);
-    value /= 10;
-  } while (value);
-  uart_puts(&buf[i]);
+  uart_puts(decimal_u32(buf, value));
 }
 
 void uart_puti(int32_t value) {
