@@ -19,6 +19,7 @@
 #include "korvel/kvbase.h"
 #include "korvel/module.h"
 #include "korvel/platform/platform.h"
+#include "board_layout.h"
 #include "kvled.h"
 
 namespace {
@@ -352,6 +353,25 @@ TEST_F(BoardWindow, ScreenshotShowsThePictureWithJumpersAndLed) {
   EXPECT_EQ(rgb(image, 10 + 693 + 3, 10 + 48 + 12), rgb(18, 231, 114));
   // Elsewhere the board picture shows: PCB green left of the title.
   EXPECT_GT(image.GetGreen(10 + 8, 10 + 300), image.GetRed(10 + 8, 10 + 300));
+}
+
+}  // namespace
+
+namespace {
+
+// Every component window lies over a drawn part of the board picture, not over bare PCB.
+TEST(BoardPicture, EveryComponentPlaceFallsOnADrawnPart) {
+  wxImage picture;
+  ASSERT_TRUE(picture.LoadFile(KORVEL_BOARD_PICTURE, wxBITMAP_TYPE_BMP)) << KORVEL_BOARD_PICTURE;
+  ASSERT_EQ(picture.GetSize(), wxSize(kBoardWidth, kBoardHeight));
+  for (const ComponentPlace& place : kComponentPlaces) {
+    int drawn = 0, total = 0;
+    for (int y = place.top; y < place.bottom; ++y)
+      for (int x = place.left; x < place.right; ++x, ++total)
+        if (rgb(picture, x, y) != rgb(22, 92, 52)) ++drawn;
+    EXPECT_GT(drawn * 2, total) << place.id << ": only " << drawn << " of " << total
+                                << " pixels show a part";
+  }
 }
 
 }  // namespace
