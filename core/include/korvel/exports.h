@@ -43,6 +43,19 @@ KORVEL_API int isDialogForeMost(void);
 KORVEL_API double getScaleFlag(void);
 }
 
+// Information dialogs (the window a right click on a component opens). Pages are windows that a
+// module creates as children of the dialog in its DefineAllDialogPages export.
+extern "C" {
+// Appends page to the dialog's pending pages; the dialog owns it from then on. 0 when either is
+// null or dialog is not an information dialog.
+KORVEL_API int DefinePageDialog(wxWindow* page, wxWindow* dialog);
+// The component for which the information dialog was opened, or null if dialog is not one.
+KORVEL_API KVBase* getDialogComponentCaller(wxWindow* dialog);
+// The page at index (0 description, 1 schematic, then model views, then the module's pages) of
+// the component's open information dialog; null without a dialog or past the last page.
+KORVEL_API wxWindow* getDialogAtIndexForComponent(KVBase* component, unsigned int index);
+}
+
 // The component registered under id on the current board, or null. (C++ linkage: the identifier
 // is a byte string passed by reference.)
 KORVEL_API KVBase* getBoardChipWithID(const std::string& id);
