@@ -79,6 +79,7 @@ class C3DViewerDialog : public wxPanel {
 
   std::string modelPath_;
   wxStaticText* status_ = nullptr;
+  wxString statusLabel_;  // the status text as given, before wrapping
   wxGLCanvas* canvas_ = nullptr;
   std::unique_ptr<wxGLContext> context_;
   bool glReady_ = false;

@@ -291,12 +291,18 @@ void C3DViewerDialog::onSize(wxSizeEvent& event) {
 void C3DViewerDialog::layoutChildren() {
   const wxSize size = GetClientSize();
   if (canvas_) canvas_->SetSize(0, 0, size.x, size.y);
+  if (status_->IsShown() || !statusLabel_.empty()) {
+    // Long texts (a file path) wrap to the page's width, again whenever it changes.
+    status_->SetLabel(statusLabel_);
+    if (size.x > 40) status_->Wrap(size.x - 20);
+    status_->InvalidateBestSize();  // a fixed-size text keeps its old best size otherwise
+  }
   const int height = status_->GetBestSize().y;
   status_->SetSize(0, std::max(0, (size.y - height) / 2), size.x, height);
 }
 
 void C3DViewerDialog::showStatus(const wxString& text) {
-  status_->SetLabel(text);
+  statusLabel_ = text;
   // The GL canvas is a window of its own that would cover the text, so it steps aside.
   if (canvas_) canvas_->Hide();
   status_->Show();
@@ -306,10 +312,11 @@ void C3DViewerDialog::showStatus(const wxString& text) {
 
 void C3DViewerDialog::hideStatus() {
   status_->Hide();
+  statusLabel_.clear();
   Refresh();
 }
 
-wxString C3DViewerDialog::statusText() const { return status_->IsShown() ? status_->GetLabel() : wxString(); }
+wxString C3DViewerDialog::statusText() const { return status_->IsShown() ? statusLabel_ : wxString(); }
 
 void C3DViewerDialog::showDebugMessage(const wxString& text) {
   CallAfter([this, text] { showStatus(text); });

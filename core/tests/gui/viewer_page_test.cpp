@@ -234,6 +234,10 @@ TEST_F(ViewerPage, AMissingModelSaysSoAndStaysThatWay) {
   EXPECT_FALSE(load(page));
   EXPECT_TRUE(page->statusText().StartsWith("An error has occured while loading the model.\n"))
       << page->statusText().utf8_string();
+  if (const char* shot = std::getenv("KORVEL_VIEWER_SCREENSHOTS")) {
+    pumpFor(200);
+    std::system(("import -window root " + std::string(shot) + "/viewer-error.png").c_str());
+  }
   click(page);
   pumpFor(100);
   EXPECT_TRUE(page->statusText().StartsWith("An error has occured while loading the model."));
