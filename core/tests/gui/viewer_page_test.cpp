@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 
 #include <wx/app.h>
 #include <wx/frame.h>
+#include <wx/glcanvas.h>
 #include <wx/image.h>
 
 #include "korvel/keys.h"
@@ -226,6 +228,46 @@ TEST_F(ViewerPage, KeysChangeTheViewOnlyWhileTheDialogIsActive) {
   page->setDialogActive(false);
   tap(82);
   EXPECT_EQ(page->autoRotate(), 1);
+}
+
+TEST_F(ViewerPage, DraggingTurnsTheViewAndTheWheelZooms) {
+  C3DViewerDialog* page = createPage((dir_ / "Cube.obj").string());
+  ASSERT_TRUE(load(page));
+  wxGLCanvas* canvas = nullptr;
+  for (wxWindow* child : page->GetChildren())
+    if (auto* c = dynamic_cast<wxGLCanvas*>(child)) canvas = c;
+  ASSERT_NE(canvas, nullptr);
+  auto send = [&](wxEventType type, int x, int y, int wheel = 0) {
+    wxMouseEvent event(type);
+    event.SetEventObject(canvas);
+    event.m_x = x;
+    event.m_y = y;
+    event.m_leftDown = type != wxEVT_LEFT_UP;
+    event.m_wheelRotation = wheel;
+    event.m_wheelDelta = 120;
+    canvas->GetEventHandler()->ProcessEvent(event);
+  };
+  send(wxEVT_MOUSEWHEEL, 50, 50, 240);
+  EXPECT_NEAR(page->camera().distance, 0.9264815f - 0.2f, 1e-6) << "two notches closer";
+  send(wxEVT_MOUSEWHEEL, 50, 50, -120 * 30);
+  EXPECT_NEAR(page->camera().distance, 0.9264815f - 0.2f + 3.0f, 1e-5);
+  send(wxEVT_MOUSEWHEEL, 50, 50, 120 * 100);
+  EXPECT_EQ(page->camera().distance, 0.0f) << "never behind the target";
+
+  send(wxEVT_LEFT_DOWN, 100, 100);
+  const auto start = page->camera();
+  EXPECT_TRUE(start.dragging);
+  send(wxEVT_MOTION, 130, 90);
+  pumpFor(100);
+  const auto dragged = page->camera();
+  EXPECT_FLOAT_EQ(dragged.rotation[1], std::fmod(start.rotation[1] + 30, 360.0f)) << "one degree per pixel";
+  EXPECT_FLOAT_EQ(dragged.rotation[0], std::fmod(start.rotation[0] - 10, 360.0f));
+  EXPECT_EQ(page->camera().rotation[1], dragged.rotation[1]) << "no turning while held";
+  send(wxEVT_LEAVE_WINDOW, 700, 90);
+  EXPECT_FALSE(page->camera().dragging) << "leaving the view lets go";
+  send(wxEVT_MOTION, 200, 90);
+  EXPECT_GT(std::fabs(page->camera().rotation[1] - std::fmod(start.rotation[1] + 100, 360.0f)), 10.0f)
+      << "a move after letting go turns nothing";
 }
 
 TEST_F(ViewerPage, AMissingModelSaysSoAndStaysThatWay) {
