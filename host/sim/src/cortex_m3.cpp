@@ -39,7 +39,9 @@ void blockHook(uc_engine*, uint64_t address, uint32_t size, void* user) {
 }
 void interruptHook(uc_engine*, uint32_t number, void* user) { static_cast<CortexM3*>(user)->onInterrupt(number); }
 
-void maskHook(uc_engine*, uint64_t, uint32_t, void* user) { static_cast<CortexM3*>(user)->onMaskLowered(); }
+void maskHook(uc_engine*, uint64_t address, uint32_t, void* user) {
+  static_cast<CortexM3*>(user)->onMaskLowered(uint32_t(address));
+}
 bool unmappedHook(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
   static_cast<CortexM3*>(user)->onUnmapped(uint32_t(address), type == UC_MEM_WRITE_UNMAPPED,
                                             type == UC_MEM_FETCH_UNMAPPED);
@@ -78,10 +80,10 @@ void CortexM3::watchMaskChanges(const uint8_t* code, uint32_t size) {
   }
 }
 
-void CortexM3::onMaskLowered() {
+void CortexM3::onMaskLowered(uint32_t address) {
   if (interruptWaiting && interruptWaiting()) {
     stop_.store(true, std::memory_order_relaxed);
-    uc_emu_stop(uc_);
+    stopBefore(address);
   }
 }
 
@@ -216,14 +218,27 @@ void CortexM3::enterException(int number, uint32_t vectorTable) {
   sleeping_ = false;
 }
 
-void CortexM3::onBlock(uint64_t, uint32_t size) {
+void CortexM3::onBlock(uint64_t address, uint32_t size) {
+  if (cycles() >= until_ || stop_.load(std::memory_order_relaxed)) {
+    stopBefore(uint32_t(address));
+    return;
+  }
+  resumeAt_.reset();  // a stop that did not take (Unicorn may cancel one) is forgotten
   // One cycle per half-word of code: close to the M3's cycle count for mixed 16/32-bit
   // instructions, where loads and taken branches cost extra cycles.
-  uint64_t now = cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed) + size / 2;
-  if (now >= until_ || stop_.load(std::memory_order_relaxed)) uc_emu_stop(uc_);
+  cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed);
+}
+
+void CortexM3::stopBefore(uint32_t address) {
+  // A stop from a block or code hook leaves the instruction at `address` unexecuted, but
+  // while any code hook exists Unicorn does not put the PC back: it keeps whatever an earlier
+  // branch left there (often an old return address). The run resumes from here instead.
+  resumeAt_ = address;
+  uc_emu_stop(uc_);
 }
 
 void CortexM3::onInterrupt(uint32_t number) {
+  resumeAt_.reset();
   switch (number) {
     case kExcpExceptionExit: {
       uint32_t excReturn = pc() | 1;
@@ -296,8 +311,15 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   until_ = untilCycle;
   stop_.store(false, std::memory_order_relaxed);
   sleeping_ = false;
+  // At least one block runs, so time always moves on.
+  if (until_ <= cycles()) until_ = cycles() + 1;
+  resumeAt_.reset();
   uint32_t start = pc() | 1;
   uc_err err = uc_emu_start(uc_, start, 0, 0, 0);
+  if (resumeAt_) {
+    uint32_t p = *resumeAt_ | 1;
+    uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+  }
   if (err != UC_ERR_OK && fault_.empty()) {
     switch (err) {
       case UC_ERR_INSN_INVALID: fault_ = "undefined instruction"; break;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -79,11 +80,12 @@ class CortexM3 {
   // Called by the hooks.
   void onBlock(uint64_t address, uint32_t size);
   void onInterrupt(uint32_t number);
-  void onMaskLowered();
+  void onMaskLowered(uint32_t address);
   void onUnmapped(uint32_t address, bool write, bool fetch);
 
  private:
   void fault(const std::string& what);
+  void stopBefore(uint32_t address);
   uint32_t readWord(uint32_t address);
   void writeWord(uint32_t address, uint32_t value);
   void setXpsr(uint32_t xpsr);
@@ -97,6 +99,7 @@ class CortexM3 {
   int exitStatus_ = 0;
   std::string fault_;
   std::vector<size_t> maskHooks_;
+  std::optional<uint32_t> resumeAt_;  // where a hook stopped the run, before that instruction
   uint32_t unmappedAddress_ = 0;
   bool unmapped_ = false;
   friend struct CortexM3Hooks;
