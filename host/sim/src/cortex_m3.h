@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "exceptions.h"
+
 struct uc_struct;
 
 namespace korvel::sim {
@@ -31,7 +33,7 @@ enum class RunEnd {
   Exited,      // the firmware asked to exit through semihosting
 };
 
-class CortexM3 {
+class CortexM3 : private CoreAccess {
  public:
   explicit CortexM3(Bus& bus);
   ~CortexM3();
@@ -71,7 +73,10 @@ class CortexM3 {
   std::function<void()> onSupervisorCall;
 
   uint32_t pc();
-  uint32_t reg(int index);  // r0..r15
+  uint32_t reg(int index) override;  // r0..r15 (r13: the stack pointer in use)
+  // MSP, PSP, CONTROL and xPSR as the architecture banks them.
+  SpecialRegisters special();
+  void setSpecial(const SpecialRegisters& s);
   std::string registerDump();
   const std::string& faultText() const { return fault_; }
   int exitStatus() const { return exitStatus_; }
@@ -86,8 +91,10 @@ class CortexM3 {
  private:
   void fault(const std::string& what);
   void stopBefore(uint32_t address);
-  uint32_t readWord(uint32_t address);
-  void writeWord(uint32_t address, uint32_t value);
+  uint32_t readWord(uint32_t address) override;
+  void writeWord(uint32_t address, uint32_t value) override;
+  void setReg(int n, uint32_t value) override;
+  void setIpsr(uint32_t ipsr);
   void setXpsr(uint32_t xpsr);
 
   Bus& bus_;

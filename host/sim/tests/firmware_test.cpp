@@ -76,4 +76,13 @@ TEST(FirmwareRun, InterruptedComputationMatchesOneUninterruptedRun) {
   EXPECT_GT(interrupts, 10000u) << "the run must really be interrupted often";
 }
 
+TEST(FirmwareRun, SchedulerStartsItsFirstTaskOnTheProcessStackAndSwitchesBetweenTwo) {
+  FirmwareResult run = runFirmware("scheduler");
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 0) << "the number of failed checks\n" << joined(run.lines);
+  EXPECT_EQ(joined(run.lines),
+            "task A step 0\ntask B step 0\ntask A step 1\ntask B step 1\ntask A step 2\ntask B step 2\n"
+            "both tasks done\n");
+}
+
 }  // namespace
