@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 
+#include "address_map.h"
 #include "exceptions.h"
 #include "gpio.h"
 #include "korvel_sim/elf_image.h"
@@ -136,6 +137,37 @@ TEST(Gpio, EdgesOnInputPinsRaiseTheEnabledGpioInterrupts) {
   EXPECT_FALSE(line) << "IO2IntClr clears the status and the line";
   g.setInputs(2, 0xFFFFFFFF);
   EXPECT_EQ(gi.read(0xA4, 4, FW), 0u) << "rising edges are not enabled";
+}
+
+TEST(BitBand, EveryAliasOfAWordStandsForItsOwnBitInBothRegions) {
+  struct Region {
+    uint32_t alias, target, word;
+  } regions[] = {{0x22000000, 0x20000000, 0x2009C020},   // FIO1DIR
+                 {0x22000000, 0x20000000, 0x20000000},   // the first word
+                 {0x42000000, 0x40000000, 0x4002C044},   // PINMODE1
+                 {0x42000000, 0x40000000, 0x400FFFFC}};  // the last word of the region
+  for (const Region& r : regions) {
+    for (uint32_t bit = 0; bit < 32; ++bit) {
+      // Byte n of the word, bit k of that byte: alias base + 32 * byte offset + 4 * k.
+      uint32_t byteOffset = r.word - r.target + bit / 8;
+      for (uint32_t lane = 0; lane < 4; ++lane) {  // any byte of the alias word
+        uint32_t alias = r.alias + byteOffset * 32 + (bit % 8) * 4 + lane;
+        auto b = bitBandTarget(alias);
+        ASSERT_TRUE(b) << std::hex << alias;
+        EXPECT_EQ(b->word, r.word) << std::hex << alias;
+        EXPECT_EQ(b->bit, bit) << std::hex << alias;
+      }
+    }
+  }
+  auto last = bitBandTarget(0x43FFFFFC);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->word, 0x400FFFFCu);
+  EXPECT_EQ(last->bit, 31u);
+  EXPECT_FALSE(bitBandTarget(0x21FFFFFC));
+  EXPECT_FALSE(bitBandTarget(0x24000000));
+  EXPECT_FALSE(bitBandTarget(0x41FFFFFC));
+  EXPECT_FALSE(bitBandTarget(0x44000000));
+  EXPECT_FALSE(bitBandTarget(0x2009C020)) << "the target region itself is no alias";
 }
 
 // Registers and a little RAM for exception entry and return, without an execution engine.
