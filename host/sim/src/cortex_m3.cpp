@@ -220,16 +220,26 @@ SpecialRegisters CortexM3::special() {
   uc_reg_read(uc_, UC_ARM_REG_XPSR, &s.xpsr);
   uc_reg_read(uc_, UC_ARM_REG_CONTROL, &s.control);
   s.control &= SpecialRegisters::kSpsel | SpecialRegisters::kNpriv;
-  bool thread = !s.handlerMode();
-  if (thread) setIpsr(1);
+  bool unprivileged = !s.handlerMode() && (s.control & SpecialRegisters::kNpriv);
+  if (unprivileged) setIpsr(1);
   uc_reg_read(uc_, UC_ARM_REG_MSP, &s.msp);
   uc_reg_read(uc_, UC_ARM_REG_PSP, &s.psp);
-  if (thread) setIpsr(0);
+  if (unprivileged) setIpsr(0);
   return s;
 }
 
 void CortexM3::setSpecial(const SpecialRegisters& s) {
   uint32_t zero = 0, spsel = s.handlerMode() ? 0 : s.control & SpecialRegisters::kSpsel;
+  uint32_t now = 0;
+  uc_reg_read(uc_, UC_ARM_REG_CONTROL, &now);
+  if (!(now & 3) && !(s.control & SpecialRegisters::kNpriv) && !spsel) {
+    // Privileged on the main stack before and after (most firmware, every interrupt): nothing
+    // to swap, so the short way.
+    uc_reg_write(uc_, UC_ARM_REG_MSP, &s.msp);
+    uc_reg_write(uc_, UC_ARM_REG_PSP, &s.psp);
+    setXpsr(s.xpsr);
+    return;
+  }
   setIpsr(1);  // handler mode is privileged: nPRIV may be cleared
   uc_reg_write(uc_, UC_ARM_REG_CONTROL, &zero);
   setIpsr(0);  // privileged thread mode: SPSEL may be changed
