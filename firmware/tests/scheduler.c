@@ -1,6 +1,7 @@
 /* The smallest preemptive-style scheduler an RTOS starts with: two tasks on their own process
  * stacks, the first started by SVC 0 (exception return to thread mode on the PSP), then
- * switched by PendSV, which SVC 1 requests. Each task checks what MRS shows of the banked
+ * switched by PendSV, which SVC 1 requests. Before that, thread mode moves to the PSP by
+ * itself and takes an exception there. Each task checks what MRS shows of the banked
  * registers; the last step of task B drops privilege. Prints from both tasks on UART0 and exits
  * with the number of failed checks. */
 #include <stdint.h>
@@ -80,6 +81,32 @@ static void task_b(void) {
   for (;;) yield();
 }
 
+/* Thread mode switches itself to the process stack with MSR CONTROL, then takes SysTick
+ * (pended through ICSR): the frame must go on the PSP. Answers SP after the return. */
+uint32_t probe_psp, probe_control;
+void SysTick_Handler(void) {
+  probe_psp = mrs_psp();
+  probe_control = mrs_control();
+}
+__attribute__((naked)) static uint32_t exception_on_thread_psp(__attribute__((unused)) uint32_t *top) {
+  __asm volatile(
+      "mrs r1, control\n"
+      "msr psp, r0\n"
+      "movs r2, #2\n"
+      "msr control, r2\n"
+      "isb\n"
+      "ldr r2, =0xE000ED04\n"
+      "mov r3, #0x04000000\n"
+      "str r3, [r2]\n"
+      "dsb\n"
+      "isb\n"
+      "mov r0, sp\n"
+      "msr control, r1\n"
+      "isb\n"
+      "bx lr\n"
+      ".ltorg\n");
+}
+
 /* The frame a task starts from: r4-r11 as PendSV saves them, then the hardware frame. */
 static uint32_t *initial_frame(uint32_t *stack, void (*entry)(void)) {
   uint32_t *sp = stack + STACK_WORDS - 16;
@@ -134,6 +161,11 @@ __attribute__((naked)) void PendSV_Handler(void) {
 
 int main(void) {
   uart_init();
+  uint32_t *top = stack_b + STACK_WORDS;
+  uint32_t sp_after = exception_on_thread_psp(top);
+  if (probe_psp != (uint32_t)top - 32) fail("frame of an exception taken on the PSP");
+  if (probe_control != 0) fail("CONTROL in a handler entered from the PSP");
+  if (sp_after != (uint32_t)top) fail("PSP after that exception returned");
   task_sp[0] = initial_frame(stack_a, task_a);
   task_sp[1] = initial_frame(stack_b, task_b);
   *(volatile uint8_t *)0xE000ED22u = 0xF8; /* SHPR3: PendSV at the lowest priority */
