@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "peripheral.h"
@@ -27,5 +28,18 @@ class AddressMap {
   std::vector<Entry> entries_;  // sorted by base
   mutable const Entry* last_ = nullptr;
 };
+
+// Bit-band: each word of an alias region stands for one bit of the region below it. Alias
+// 0x22000000 + 32 * n + 4 * b is bit b of byte n above 0x20000000 (SRAM, GPIO), and
+// 0x42000000 + ... of byte n above 0x40000000 (peripherals).
+inline constexpr uint32_t kSramBitBand = 0x22000000, kSramBitBandTarget = 0x20000000;
+inline constexpr uint32_t kPeriphBitBand = 0x42000000, kPeriphBitBandTarget = 0x40000000;
+inline constexpr uint32_t kBitBandSize = 0x02000000;
+struct BitBandBit {
+  uint32_t word;  // the aligned word that holds the bit
+  uint32_t bit;   // 0..31 within that word
+};
+// The bit an alias address stands for, or nothing outside the alias regions.
+std::optional<BitBandBit> bitBandTarget(uint32_t alias);
 
 }  // namespace korvel::sim

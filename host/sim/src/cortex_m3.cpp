@@ -39,7 +39,9 @@ void blockHook(uc_engine*, uint64_t address, uint32_t size, void* user) {
 }
 void interruptHook(uc_engine*, uint32_t number, void* user) { static_cast<CortexM3*>(user)->onInterrupt(number); }
 
-void maskHook(uc_engine*, uint64_t, uint32_t, void* user) { static_cast<CortexM3*>(user)->onMaskLowered(); }
+void maskHook(uc_engine*, uint64_t address, uint32_t, void* user) {
+  static_cast<CortexM3*>(user)->onMaskLowered(uint32_t(address));
+}
 bool unmappedHook(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
   static_cast<CortexM3*>(user)->onUnmapped(uint32_t(address), type == UC_MEM_WRITE_UNMAPPED,
                                             type == UC_MEM_FETCH_UNMAPPED);
@@ -78,10 +80,10 @@ void CortexM3::watchMaskChanges(const uint8_t* code, uint32_t size) {
   }
 }
 
-void CortexM3::onMaskLowered() {
+void CortexM3::onMaskLowered(uint32_t address) {
   if (interruptWaiting && interruptWaiting()) {
     stop_.store(true, std::memory_order_relaxed);
-    uc_emu_stop(uc_);
+    stopBefore(address);
   }
 }
 
@@ -119,10 +121,9 @@ void CortexM3::reset(uint32_t sp, uint32_t pc) {
   uc_reg_write(uc_, UC_ARM_REG_PRIMASK, &zero);
   uc_reg_write(uc_, UC_ARM_REG_BASEPRI, &zero);
   uc_reg_write(uc_, UC_ARM_REG_FAULTMASK, &zero);
-  uc_reg_write(uc_, UC_ARM_REG_CONTROL, &zero);
-  setXpsr(0x01000000);  // thread mode, Thumb
-  uc_reg_write(uc_, UC_ARM_REG_MSP, &sp);
-  uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
+  SpecialRegisters s;  // privileged thread mode on the main stack, Thumb
+  s.msp = sp;
+  setSpecial(s);
   uint32_t lr = 0xFFFFFFFF;
   uc_reg_write(uc_, UC_ARM_REG_LR, &lr);
   uint32_t p = pc | 1;
@@ -194,53 +195,94 @@ std::string CortexM3::registerDump() {
 }
 
 void CortexM3::enterException(int number, uint32_t vectorTable) {
-  uint32_t frame[8];
-  static const int regs[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3, UC_ARM_REG_R12, UC_ARM_REG_LR};
-  for (int i = 0; i < 6; ++i) uc_reg_read(uc_, regs[i], &frame[i]);
-  frame[6] = pc();  // the return address: the next instruction to run
-  uint32_t xpsr = 0, sp = 0;
-  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
-  uc_reg_read(uc_, UC_ARM_REG_SP, &sp);
-  bool handler = (xpsr & 0x1FF) != 0;
-  // The frame is 8-byte aligned; bit 9 of the stacked xPSR records the padding word.
-  bool pad = sp & 4;
-  sp = (sp - 32) & ~7u;
-  frame[7] = (xpsr & ~(1u << 9)) | (pad ? 1u << 9 : 0);
-  for (int i = 0; i < 8; ++i) writeWord(sp + 4 * i, frame[i]);
-  uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
-  uint32_t lr = handler ? 0xFFFFFFF1 : 0xFFFFFFF9;
-  uc_reg_write(uc_, UC_ARM_REG_LR, &lr);
-  setXpsr((xpsr & 0xF8000000) | 0x01000000 | uint32_t(number));
-  uint32_t target = readWord(vectorTable + 4 * uint32_t(number)) | 1;
-  uc_reg_write(uc_, UC_ARM_REG_PC, &target);
+  SpecialRegisters sr = special();
+  exceptionEntry(*this, sr, number, readWord(vectorTable + 4 * uint32_t(number)));
+  setSpecial(sr);
   sleeping_ = false;
 }
 
-void CortexM3::onBlock(uint64_t, uint32_t size) {
+void CortexM3::setReg(int n, uint32_t value) {
+  if (n == 15) value |= 1;  // always Thumb
+  int id = n <= 12 ? UC_ARM_REG_R0 + n : n == 13 ? UC_ARM_REG_SP : n == 14 ? UC_ARM_REG_LR : UC_ARM_REG_PC;
+  uc_reg_write(uc_, id, &value);
+}
+
+void CortexM3::setIpsr(uint32_t ipsr) { uc_reg_write(uc_, UC_ARM_REG_IPSR, &ipsr); }
+
+// Unicorn banks the stack pointers as the M3 does: SP holds the one in use (PSP in thread mode
+// with CONTROL.SPSEL set) and it swaps the banks itself when IPSR moves between thread and
+// handler mode or MSR CONTROL changes SPSEL, so the firmware's MRS/MSR of MSP, PSP and CONTROL
+// always see the right values. Its register interface follows the instructions' rules: both
+// banks read as zero from unprivileged thread mode, and SPSEL cannot be written in handler
+// mode. The two functions below step through privileged modes to see and set everything.
+SpecialRegisters CortexM3::special() {
+  SpecialRegisters s;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &s.xpsr);
+  uc_reg_read(uc_, UC_ARM_REG_CONTROL, &s.control);
+  s.control &= SpecialRegisters::kSpsel | SpecialRegisters::kNpriv;
+  bool unprivileged = !s.handlerMode() && (s.control & SpecialRegisters::kNpriv);
+  if (unprivileged) setIpsr(1);
+  uc_reg_read(uc_, UC_ARM_REG_MSP, &s.msp);
+  uc_reg_read(uc_, UC_ARM_REG_PSP, &s.psp);
+  if (unprivileged) setIpsr(0);
+  return s;
+}
+
+void CortexM3::setSpecial(const SpecialRegisters& s) {
+  uint32_t zero = 0, spsel = s.handlerMode() ? 0 : s.control & SpecialRegisters::kSpsel;
+  uint32_t now = 0;
+  uc_reg_read(uc_, UC_ARM_REG_CONTROL, &now);
+  if (!(now & 3) && !(s.control & SpecialRegisters::kNpriv) && !spsel) {
+    // Privileged on the main stack before and after (most firmware, every interrupt): nothing
+    // to swap, so the short way.
+    uc_reg_write(uc_, UC_ARM_REG_MSP, &s.msp);
+    uc_reg_write(uc_, UC_ARM_REG_PSP, &s.psp);
+    setXpsr(s.xpsr);
+    return;
+  }
+  setIpsr(1);  // handler mode is privileged: nPRIV may be cleared
+  uc_reg_write(uc_, UC_ARM_REG_CONTROL, &zero);
+  setIpsr(0);  // privileged thread mode: SPSEL may be changed
+  uc_reg_write(uc_, UC_ARM_REG_CONTROL, &spsel);
+  uc_reg_write(uc_, UC_ARM_REG_MSP, &s.msp);
+  uc_reg_write(uc_, UC_ARM_REG_PSP, &s.psp);
+  setIpsr(s.ipsr());
+  uint32_t control = spsel | (s.control & SpecialRegisters::kNpriv);
+  uc_reg_write(uc_, UC_ARM_REG_CONTROL, &control);
+  setXpsr(s.xpsr);
+}
+
+void CortexM3::onBlock(uint64_t address, uint32_t size) {
+  if (cycles() >= until_ || stop_.load(std::memory_order_relaxed)) {
+    stopBefore(uint32_t(address));
+    return;
+  }
+  resumeAt_.reset();  // a stop that did not take (Unicorn may cancel one) is forgotten
   // One cycle per half-word of code: close to the M3's cycle count for mixed 16/32-bit
   // instructions, where loads and taken branches cost extra cycles.
-  uint64_t now = cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed) + size / 2;
-  if (now >= until_ || stop_.load(std::memory_order_relaxed)) uc_emu_stop(uc_);
+  cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed);
+}
+
+void CortexM3::stopBefore(uint32_t address) {
+  // A stop from a block or code hook leaves the instruction at `address` unexecuted, but
+  // while any code hook exists Unicorn does not put the PC back: it keeps whatever an earlier
+  // branch left there (often an old return address). The run resumes from here instead.
+  resumeAt_ = address;
+  uc_emu_stop(uc_);
 }
 
 void CortexM3::onInterrupt(uint32_t number) {
+  resumeAt_.reset();
   switch (number) {
     case kExcpExceptionExit: {
-      uint32_t excReturn = pc() | 1;
-      int finished = int(currentException());
-      uint32_t sp = 0;
-      uc_reg_read(uc_, UC_ARM_REG_SP, &sp);
-      uint32_t frame[8];
-      for (int i = 0; i < 8; ++i) frame[i] = readWord(sp + 4 * i);
-      sp += 32 + ((frame[7] & (1u << 9)) ? 4 : 0);
-      static const int regs[] = {UC_ARM_REG_R0, UC_ARM_REG_R1, UC_ARM_REG_R2, UC_ARM_REG_R3, UC_ARM_REG_R12, UC_ARM_REG_LR};
-      for (int i = 0; i < 6; ++i) uc_reg_write(uc_, regs[i], &frame[i]);
-      uc_reg_write(uc_, UC_ARM_REG_SP, &sp);
-      uint32_t xpsr = frame[7] & ~(1u << 9);
-      if ((excReturn & 0xF) == 0x9 || (excReturn & 0xF) == 0xD) xpsr &= ~0x1FFu;  // back to thread mode
-      setXpsr(xpsr | 0x01000000);
-      uint32_t target = frame[6] | 1;
-      uc_reg_write(uc_, UC_ARM_REG_PC, &target);
+      SpecialRegisters sr = special();
+      std::string error;
+      int finished = exceptionReturn(*this, sr, pc() | 1, &error);
+      if (!error.empty()) {
+        fault(error);
+        break;
+      }
+      setSpecial(sr);
       if (onExceptionReturn) onExceptionReturn(finished);
       // Tail-chaining and the next pending interrupt are decided between runs.
       requestStop();
@@ -296,8 +338,15 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   until_ = untilCycle;
   stop_.store(false, std::memory_order_relaxed);
   sleeping_ = false;
+  // At least one block runs, so time always moves on.
+  if (until_ <= cycles()) until_ = cycles() + 1;
+  resumeAt_.reset();
   uint32_t start = pc() | 1;
   uc_err err = uc_emu_start(uc_, start, 0, 0, 0);
+  if (resumeAt_) {
+    uint32_t p = *resumeAt_ | 1;
+    uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+  }
   if (err != UC_ERR_OK && fault_.empty()) {
     switch (err) {
       case UC_ERR_INSN_INVALID: fault_ = "undefined instruction"; break;

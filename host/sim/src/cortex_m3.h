@@ -5,8 +5,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "exceptions.h"
 
 struct uc_struct;
 
@@ -30,7 +33,7 @@ enum class RunEnd {
   Exited,      // the firmware asked to exit through semihosting
 };
 
-class CortexM3 {
+class CortexM3 : private CoreAccess {
  public:
   explicit CortexM3(Bus& bus);
   ~CortexM3();
@@ -70,7 +73,10 @@ class CortexM3 {
   std::function<void()> onSupervisorCall;
 
   uint32_t pc();
-  uint32_t reg(int index);  // r0..r15
+  uint32_t reg(int index) override;  // r0..r15 (r13: the stack pointer in use)
+  // MSP, PSP, CONTROL and xPSR as the architecture banks them.
+  SpecialRegisters special();
+  void setSpecial(const SpecialRegisters& s);
   std::string registerDump();
   const std::string& faultText() const { return fault_; }
   int exitStatus() const { return exitStatus_; }
@@ -79,13 +85,16 @@ class CortexM3 {
   // Called by the hooks.
   void onBlock(uint64_t address, uint32_t size);
   void onInterrupt(uint32_t number);
-  void onMaskLowered();
+  void onMaskLowered(uint32_t address);
   void onUnmapped(uint32_t address, bool write, bool fetch);
 
  private:
   void fault(const std::string& what);
-  uint32_t readWord(uint32_t address);
-  void writeWord(uint32_t address, uint32_t value);
+  void stopBefore(uint32_t address);
+  uint32_t readWord(uint32_t address) override;
+  void writeWord(uint32_t address, uint32_t value) override;
+  void setReg(int n, uint32_t value) override;
+  void setIpsr(uint32_t ipsr);
   void setXpsr(uint32_t xpsr);
 
   Bus& bus_;
@@ -97,6 +106,7 @@ class CortexM3 {
   int exitStatus_ = 0;
   std::string fault_;
   std::vector<size_t> maskHooks_;
+  std::optional<uint32_t> resumeAt_;  // where a hook stopped the run, before that instruction
   uint32_t unmappedAddress_ = 0;
   bool unmapped_ = false;
   friend struct CortexM3Hooks;

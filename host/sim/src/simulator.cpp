@@ -35,9 +35,6 @@ constexpr uint64_t kSliceCycles = 10000;       // longest run between looks at i
 constexpr uint32_t kPinConnectBase = 0x4002C000;
 constexpr uint32_t kCan1Base = 0x40044000, kCan2Base = 0x40048000, kCanCommonBase = 0x40040000;
 constexpr uint32_t kAfRamBase = 0x40038000, kAfBase = 0x4003C000;
-// Bit-band: each word of the alias region stands for one bit of the region below it.
-constexpr uint32_t kSramBitBand = 0x22000000, kSramBitBandTarget = 0x20000000;
-constexpr uint32_t kPeriphBitBand = 0x42000000, kPeriphBitBandTarget = 0x40000000, kBitBandSize = 0x02000000;
 
 // Interrupt numbers of the LPC17xx.
 enum Irq { kTimer0 = 1, kEint0 = 18, kEint3 = 21, kRit = 29 };
@@ -286,8 +283,7 @@ struct Simulator::Chip : Bus {
   // ---- the firmware's accesses ----
   uint32_t busRead(uint32_t address, uint32_t size) override {
     std::lock_guard lock(host.mutex());
-    if (address >= kSramBitBand && address < kSramBitBand + kBitBandSize) return bitBandRead(kSramBitBandTarget, address - kSramBitBand);
-    if (address >= kPeriphBitBand && address < kPeriphBitBand + kBitBandSize) return bitBandRead(kPeriphBitBandTarget, address - kPeriphBitBand);
+    if (auto b = bitBandTarget(address)) return (busRead(b->word, 4) >> b->bit) & 1;
     std::optional<uint32_t> answer;
     if (host.watched(address, size)) answer = host.firmwareRead(address, size);
     uint32_t v = 0;
@@ -296,8 +292,12 @@ struct Simulator::Chip : Bus {
   }
   void busWrite(uint32_t address, uint32_t value, uint32_t size) override {
     std::lock_guard lock(host.mutex());
-    if (address >= kSramBitBand && address < kSramBitBand + kBitBandSize) return bitBandWrite(kSramBitBandTarget, address - kSramBitBand, value);
-    if (address >= kPeriphBitBand && address < kPeriphBitBand + kBitBandSize) return bitBandWrite(kPeriphBitBandTarget, address - kPeriphBitBand, value);
+    if (auto b = bitBandTarget(address)) {
+      // A read-modify-write of the whole word, as the firmware's own would be: read and write
+      // watches fire and peripherals see an ordinary write.
+      uint32_t v = busRead(b->word, 4);
+      return busWrite(b->word, (v & ~(1u << b->bit)) | ((value & 1) << b->bit), 4);
+    }
     changedPort = -1;
     dataWrite(address, value, size, Access::Firmware);
     if (changedPort >= 0) {
@@ -308,19 +308,6 @@ struct Simulator::Chip : Bus {
     }
     if (host.watched(address, size)) host.firmwareWrote(address, size);
   }
-  uint32_t bitBandRead(uint32_t target, uint32_t offset) {
-    uint32_t word = target + (offset >> 5 << 2), bit = (offset >> 2) & 31, v = 0;
-    busReadNested(word, &v);
-    return (v >> bit) & 1;
-  }
-  void bitBandWrite(uint32_t target, uint32_t offset, uint32_t value) {
-    uint32_t word = target + (offset >> 5 << 2), bit = (offset >> 2) & 31, v = 0;
-    busReadNested(word, &v);
-    v = (v & ~(1u << bit)) | ((value & 1) << bit);
-    busWrite(word, v, 4);
-  }
-  void busReadNested(uint32_t word, uint32_t* v) { *v = busRead(word, 4); }
-
   // ---- semihosting ----
   std::string readString(uint32_t address, size_t max = 4096) {
     std::string s;

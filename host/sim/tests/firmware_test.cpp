@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "checksum_kernel.h"
 #include "korvel_sim/simulator.h"
 
 namespace {
@@ -60,6 +61,28 @@ TEST(FirmwareRun, UndefinedInstructionStopsWithFaultPcAndRegisters) {
   EXPECT_NE(out.find("Firmware fault: undefined instruction at PC 0x"), std::string::npos) << out;
   EXPECT_NE(out.find("r0="), std::string::npos) << out;
   EXPECT_NE(out.find("pc="), std::string::npos) << out;
+}
+
+TEST(FirmwareRun, InterruptedComputationMatchesOneUninterruptedRun) {
+  // Thousands of stops and interrupt entries land mid-block; an instruction run twice or
+  // skipped changes the checksum (or crashes the firmware).
+  FirmwareResult run = runFirmware("checksum", 5.0);
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 0);
+  ASSERT_EQ(run.lines.size(), 1u) << joined(run.lines);
+  std::string expected = "checksum " + std::to_string(checksum_run(CHECKSUM_ROUNDS)) + " interrupts ";
+  EXPECT_EQ(run.lines[0].substr(0, expected.size()), expected) << joined(run.lines);
+  unsigned long interrupts = std::stoul(run.lines[0].substr(run.lines[0].rfind(' ') + 1));
+  EXPECT_GT(interrupts, 10000u) << "the run must really be interrupted often";
+}
+
+TEST(FirmwareRun, SchedulerStartsItsFirstTaskOnTheProcessStackAndSwitchesBetweenTwo) {
+  FirmwareResult run = runFirmware("scheduler");
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 0) << "the number of failed checks\n" << joined(run.lines);
+  EXPECT_EQ(joined(run.lines),
+            "task A step 0\ntask B step 0\ntask A step 1\ntask B step 1\ntask A step 2\ntask B step 2\n"
+            "both tasks done\n");
 }
 
 }  // namespace

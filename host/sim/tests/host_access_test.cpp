@@ -3,6 +3,7 @@
 // and interrupts, and the plug-in's register accesses reach the NVIC.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,40 @@ TEST_F(HostAccess, FirmwareAccessesFireWatchesAndReadOverridesReachTheFirmware) 
   all.clear();
   for (auto& l : out) all += l + "\n";
   EXPECT_NE(all.find("EINT1 taken"), std::string::npos) << all;
+}
+
+std::vector<uint32_t> gPinModeWrites, gFio1PinWrites;
+void onPinMode1(uint32_t address, uint32_t) {
+  uint32_t v = 0, prev = 0;
+  AgsiReadSFR(address, &v, &prev, 0xFFFFFFFF);
+  gPinModeWrites.push_back(v);
+}
+void onFio1Pin(uint32_t address, uint32_t) {
+  uint32_t v = 0, prev = 0;
+  AgsiReadSFR(address, &v, &prev, 0xFFFFFFFF);
+  gFio1PinWrites.push_back(v);
+}
+
+TEST_F(HostAccess, BitBandAliasesReachTheirWordAndFireTheWatchesOfANormalWrite) {
+  Simulator sim;
+  sim.setRealTime(false);
+  std::string all;
+  sim.setOutput([&](const std::string& l) { all += l + "\n"; });
+  std::string error;
+  ASSERT_TRUE(sim.loadFirmware(firmware("bitband"), &error)) << error;
+  gPinModeWrites.clear(), gFio1PinWrites.clear();
+  ASSERT_TRUE(AgsiSetWatchOnSFR(0x4002C044, onPinMode1, AGSIWRITE));  // PINMODE1, the peripheral test word
+  ASSERT_TRUE(AgsiSetWatchOnSFR(0x2009C034, onFio1Pin, AGSIWRITE));   // FIO1PIN
+  ASSERT_EQ(sim.runFor(0.5), StopReason::Exited) << all;
+  EXPECT_EQ(sim.exitStatus(), 0) << "the firmware counts its failed checks\n" << all;
+  EXPECT_EQ(all, "bit-band ok\n");
+  // Direct writes store only 0 and all ones; every other value is an alias write's result.
+  for (uint32_t b = 0; b < 32; ++b) {
+    EXPECT_NE(std::find(gPinModeWrites.begin(), gPinModeWrites.end(), 1u << b), gPinModeWrites.end()) << "set bit " << b;
+    EXPECT_NE(std::find(gPinModeWrites.begin(), gPinModeWrites.end(), ~(1u << b)), gPinModeWrites.end()) << "clear bit " << b;
+  }
+  ASSERT_FALSE(gFio1PinWrites.empty()) << "FIO1DIR/FIO1SET written through their aliases move FIO1PIN";
+  EXPECT_TRUE(gFio1PinWrites.back() & (1u << 18));
 }
 
 TEST_F(HostAccess, PluginPendsInterruptsAndReadsActiveBitsThroughTheNvic) {

@@ -5,7 +5,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
+#include "address_map.h"
+#include "exceptions.h"
 #include "gpio.h"
 #include "korvel_sim/elf_image.h"
 #include "nvic.h"
@@ -134,6 +137,116 @@ TEST(Gpio, EdgesOnInputPinsRaiseTheEnabledGpioInterrupts) {
   EXPECT_FALSE(line) << "IO2IntClr clears the status and the line";
   g.setInputs(2, 0xFFFFFFFF);
   EXPECT_EQ(gi.read(0xA4, 4, FW), 0u) << "rising edges are not enabled";
+}
+
+TEST(BitBand, EveryAliasOfAWordStandsForItsOwnBitInBothRegions) {
+  struct Region {
+    uint32_t alias, target, word;
+  } regions[] = {{0x22000000, 0x20000000, 0x2009C020},   // FIO1DIR
+                 {0x22000000, 0x20000000, 0x20000000},   // the first word
+                 {0x42000000, 0x40000000, 0x4002C044},   // PINMODE1
+                 {0x42000000, 0x40000000, 0x400FFFFC}};  // the last word of the region
+  for (const Region& r : regions) {
+    for (uint32_t bit = 0; bit < 32; ++bit) {
+      // Byte n of the word, bit k of that byte: alias base + 32 * byte offset + 4 * k.
+      uint32_t byteOffset = r.word - r.target + bit / 8;
+      for (uint32_t lane = 0; lane < 4; ++lane) {  // any byte of the alias word
+        uint32_t alias = r.alias + byteOffset * 32 + (bit % 8) * 4 + lane;
+        auto b = bitBandTarget(alias);
+        ASSERT_TRUE(b) << std::hex << alias;
+        EXPECT_EQ(b->word, r.word) << std::hex << alias;
+        EXPECT_EQ(b->bit, bit) << std::hex << alias;
+      }
+    }
+  }
+  auto last = bitBandTarget(0x43FFFFFC);
+  ASSERT_TRUE(last);
+  EXPECT_EQ(last->word, 0x400FFFFCu);
+  EXPECT_EQ(last->bit, 31u);
+  EXPECT_FALSE(bitBandTarget(0x21FFFFFC));
+  EXPECT_FALSE(bitBandTarget(0x24000000));
+  EXPECT_FALSE(bitBandTarget(0x41FFFFFC));
+  EXPECT_FALSE(bitBandTarget(0x44000000));
+  EXPECT_FALSE(bitBandTarget(0x2009C020)) << "the target region itself is no alias";
+}
+
+// Registers and a little RAM for exception entry and return, without an execution engine.
+struct FakeCore : CoreAccess {
+  uint32_t r[16] = {};
+  std::map<uint32_t, uint32_t> ram;
+  uint32_t reg(int n) override { return r[n]; }
+  void setReg(int n, uint32_t v) override { r[n] = v; }
+  uint32_t readWord(uint32_t a) override { return ram[a]; }
+  void writeWord(uint32_t a, uint32_t v) override { ram[a] = v; }
+};
+
+TEST(Exceptions, EntryStacksOnTheStackInUseAndReturnHonoursEachExcReturn) {
+  FakeCore core;
+  for (int i = 0; i < 13; ++i) core.r[i] = 0x100 + i;
+  core.r[14] = 0x2001, core.r[15] = 0x3000;
+  SpecialRegisters sr;
+  sr.xpsr = 0xA1000000, sr.control = SpecialRegisters::kSpsel | SpecialRegisters::kNpriv;
+  sr.msp = 0x10008000, sr.psp = 0x10001004;  // the process stack is not 8-byte aligned
+
+  exceptionEntry(core, sr, 11, 0x4000);
+  EXPECT_EQ(sr.psp, 0x10000FE0u) << "frame on the process stack, aligned down to 8 bytes";
+  EXPECT_EQ(sr.msp, 0x10008000u) << "the main stack is untouched";
+  EXPECT_EQ(core.r[14], excreturn::kThreadProcess);
+  EXPECT_EQ(core.r[15], 0x4000u);
+  EXPECT_EQ(sr.ipsr(), 11u);
+  EXPECT_EQ(sr.control, SpecialRegisters::kNpriv) << "SPSEL clears, nPRIV stays";
+  EXPECT_EQ(sr.sp(), 0x10008000u) << "the handler runs on the main stack";
+  EXPECT_EQ(core.ram[0x10000FE0], 0x100u) << "r0";
+  EXPECT_EQ(core.ram[0x10000FF0], 0x10Cu) << "r12";
+  EXPECT_EQ(core.ram[0x10000FF4], 0x2001u) << "lr";
+  EXPECT_EQ(core.ram[0x10000FF8], 0x3000u) << "return address";
+  EXPECT_EQ(core.ram[0x10000FFC], 0xA1000200u) << "xPSR with the padding flag";
+
+  // A nested exception from the handler stacks on the main stack and returns to handler mode.
+  core.r[0] = 0xDEAD, core.r[15] = 0x4010;
+  exceptionEntry(core, sr, 16 + 5, 0x5000);
+  EXPECT_EQ(sr.msp, 0x10008000u - 32);
+  EXPECT_EQ(core.r[14], excreturn::kHandler);
+  std::string error;
+  core.r[0] = 0;
+  EXPECT_EQ(exceptionReturn(core, sr, excreturn::kHandler, &error), 16 + 5);
+  EXPECT_TRUE(error.empty()) << error;
+  EXPECT_EQ(sr.ipsr(), 11u) << "back in the SVC handler";
+  EXPECT_EQ(sr.msp, 0x10008000u);
+  EXPECT_EQ(core.r[0], 0xDEADu);
+  EXPECT_EQ(core.r[15], 0x4010u);
+
+  EXPECT_EQ(exceptionReturn(core, sr, excreturn::kThreadProcess, &error), 11);
+  EXPECT_EQ(sr.psp, 0x10001004u) << "the padding word is popped too";
+  EXPECT_EQ(sr.control, SpecialRegisters::kSpsel | SpecialRegisters::kNpriv);
+  EXPECT_EQ(sr.xpsr, 0xA1000000u) << "thread mode with the stacked flags";
+  EXPECT_EQ(core.r[15], 0x3000u);
+  EXPECT_EQ(core.r[14], 0x2001u);
+}
+
+TEST(Exceptions, ReturnToThreadOnTheMainStackAndARefusedExcReturn) {
+  FakeCore core;
+  core.r[15] = 0x1234;
+  SpecialRegisters sr;
+  sr.msp = 0x10007FF8, sr.psp = 0x10001000;
+  exceptionEntry(core, sr, 15, 0x4000);
+  EXPECT_EQ(core.r[14], excreturn::kThreadMain);
+  EXPECT_EQ(sr.msp, 0x10007FD8u);
+  EXPECT_EQ(sr.psp, 0x10001000u);
+
+  SpecialRegisters before = sr;
+  std::string error;
+  exceptionReturn(core, sr, 0xFFFFFFE9, &error);  // a floating-point frame: not on an M3
+  EXPECT_EQ(error, "exception return with invalid EXC_RETURN 0xFFFFFFE9");
+  EXPECT_EQ(sr.msp, before.msp);
+  EXPECT_EQ(sr.xpsr, before.xpsr);
+
+  error.clear();
+  EXPECT_EQ(exceptionReturn(core, sr, excreturn::kThreadMain, &error), 15);
+  EXPECT_TRUE(error.empty());
+  EXPECT_EQ(sr.msp, 0x10007FF8u);
+  EXPECT_FALSE(sr.usingPsp());
+  EXPECT_EQ(core.r[15], 0x1234u);
 }
 
 // A minimal ARM executable with one loadable segment at `address`.
