@@ -536,3 +536,19 @@ TEST_F(SchematicPage, DescriptionWheelScrollsTwentyPixelsPerNotch) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SchematicPage, DescriptionWithoutACharsetIsReadAsUtf8) {
+  std::ofstream(folder_ / "joystick.html")
+      << "<html><body><p>Pins P1.25\xE2\x80\x93P1.29 \xE2\x80\x94 read them low-active.</p></body></html>";
+  auto* view = new HTMLDescriptionDialog(frame_, folder_ / "joystick.html");
+  ASSERT_TRUE(view->showsFile());
+  EXPECT_NE(view->ToText().find(wxString::FromUTF8("P1.25\xE2\x80\x93P1.29 \xE2\x80\x94 read")), wxString::npos)
+      << view->ToText().utf8_string();
+  // A folder instead of a file shows the built-in page.
+  auto* folder = new HTMLDescriptionDialog(frame_, folder_);
+  EXPECT_FALSE(folder->showsFile());
+}
+
+}  // namespace
