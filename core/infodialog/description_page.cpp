@@ -17,12 +17,10 @@ constexpr int kWheelDelta = 120;
 
 // The built-in page: one block over the whole page with the sentence centred in it.
 const char kMissingPage[] =
-    "<html><body bgcolor=\"#ffffff\">"
-    "<table width=\"100%\" height=\"100%\" border=\"0\"><tr>"
-    "<td align=\"center\" valign=\"middle\" height=\"300\">"
+    "<html><body bgcolor=\"#ffffff\"><div align=\"center\">"
     "It appears that the file you were looking for does not exist in your system. "
     "Please make sure to follow the installation guide."
-    "</td></tr></table></body></html>";
+    "</div></body></html>";
 
 }  // namespace
 
@@ -57,9 +55,31 @@ HTMLDescriptionDialog::HTMLDescriptionDialog(wxWindow* parent, const std::filesy
   SetLabel("Description");
   std::error_code error;
   if (std::filesystem::is_regular_file(file, error)) showsFile_ = loadUtf8File(file);
-  if (!showsFile_) SetPage(wxString::FromUTF8(kMissingPage));
+  if (!showsFile_) {
+    SetPage(wxString::FromUTF8(kMissingPage));
+    centreMissingPage();
+    // The sentence stays in the middle whatever the page's size (after the view's own layout).
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+      event.Skip();
+      CallAfter(&HTMLDescriptionDialog::centreMissingPage);
+    });
+  }
   Bind(wxEVT_MOUSEWHEEL, &HTMLDescriptionDialog::onWheel, this);
   Bind(wxEVT_KEY_DOWN, &HTMLDescriptionDialog::onKey, this);
+}
+
+void HTMLDescriptionDialog::centreMissingPage() {
+  wxHtmlContainerCell* page = GetInternalRepresentation();
+  if (!page) return;
+  // The view lays its content out from the top; a top indent of half the free height centres it.
+  page->SetIndent(m_Borders, wxHTML_INDENT_TOP, wxHTML_UNITS_PIXELS);
+  CreateLayout();
+  const int free = GetClientSize().y - page->GetHeight();
+  if (free > 1) {
+    page->SetIndent(m_Borders + free / 2, wxHTML_INDENT_TOP, wxHTML_UNITS_PIXELS);
+    CreateLayout();
+  }
+  Refresh(false);
 }
 
 const char* HTMLDescriptionDialog::missingPage() { return kMissingPage; }

@@ -30,6 +30,7 @@ class KORVEL_API HTMLDescriptionDialog : public wxHtmlWindow {
   void onKey(wxKeyEvent& event);
   void scrollPixels(int dy);
   bool loadUtf8File(const std::filesystem::path& file);
+  void centreMissingPage();
 
   std::filesystem::path file_;
   bool showsFile_ = false;

@@ -59,6 +59,7 @@ bool InfoTabControl::Create(wxWindow* parent, const wxRect& rect) {
     return false;
   font_ = tabFont();
   SetFont(font_);
+  lineHeight_ = GetTextExtent("Ag").y;
   Bind(wxEVT_PAINT, &InfoTabControl::onPaint, this);
   Bind(wxEVT_SIZE, &InfoTabControl::onSize, this);
   Bind(wxEVT_LEFT_DOWN, &InfoTabControl::onLeftDown, this);
@@ -74,6 +75,7 @@ void InfoTabControl::AddPage(wxWindow* page) {
   if (!page || std::find(pages_.begin(), pages_.end(), page) != pages_.end()) return;
   pages_.push_back(page);
   labels_.emplace_back();
+  labelWidths_.push_back(0);
   page->Bind(wxEVT_DESTROY, &InfoTabControl::onPageDestroyed, this);
   if (!created_) return;
   insert(pages_.size() - 1);
@@ -84,6 +86,7 @@ void InfoTabControl::insert(size_t index) {
   wxString text = page->GetLabel();
   if (text.empty()) text = wxString::Format("Page %zu", index + 1);
   labels_[index] = text.Left(kMaxLabel);
+  labelWidths_[index] = GetTextExtent(labels_[index]).x;
   if (page->GetParent() != this) page->Reparent(this);
   page->SetSize(displayArea(), wxSIZE_ALLOW_MINUS_ONE);
   const bool first = index == 0;
@@ -93,19 +96,13 @@ void InfoTabControl::insert(size_t index) {
   Refresh(false);
 }
 
-wxSize InfoTabControl::tabTextSize(const wxString& text) const {
-  wxClientDC dc(const_cast<InfoTabControl*>(this));
-  dc.SetFont(font_);
-  return dc.GetTextExtent(text);
-}
-
 wxRect InfoTabControl::tabRect(size_t index) const {
   if (index >= labels_.size()) return wxRect();
-  const int height = tabTextSize("Ag").y + 2 * kTabPaddingY;
+  const int height = lineHeight_ + 2 * kTabPaddingY;
   std::vector<int> widths;
   int total = 0;
-  for (const wxString& label : labels_) {
-    widths.push_back(std::max(tabTextSize(label).x + 2 * kTabPaddingX, 40));
+  for (int width : labelWidths_) {
+    widths.push_back(std::max(width + 2 * kTabPaddingX, 40));
     total += widths.back();
   }
   // Too many tabs for the strip: every tab gives up the same share, and labels are clipped.
@@ -122,7 +119,7 @@ wxRect InfoTabControl::tabRect(size_t index) const {
 
 wxRect InfoTabControl::displayArea() const {
   const wxSize size = GetClientSize();
-  const int tabBottom = kTabTop + tabTextSize("Ag").y + 2 * kTabPaddingY;
+  const int tabBottom = kTabTop + lineHeight_ + 2 * kTabPaddingY;
   wxRect area(kPageInset, tabBottom + kPageInset, size.x - 2 * kPageInset,
               size.y - 1 - tabBottom - 2 * kPageInset);
   area.width = std::max(area.width, 0);
@@ -160,7 +157,7 @@ void InfoTabControl::Render(wxDC& dc) {
   dc.SetBrush(wxBrush(wxSystemSettings::GetColour(wxSYS_COLOUR_BTNFACE)));
   dc.DrawRectangle(0, 0, size.x, size.y);
 
-  const int tabBottom = kTabTop + tabTextSize("Ag").y + 2 * kTabPaddingY;
+  const int tabBottom = kTabTop + lineHeight_ + 2 * kTabPaddingY;
   // The page frame: from the bottom of the tabs to one pixel above the strip's bottom edge.
   drawBox(dc, wxRect(0, tabBottom, size.x, size.y - 1 - tabBottom), kFrameGrey, *wxWHITE);
 
@@ -215,6 +212,7 @@ void InfoTabControl::onPageDestroyed(wxWindowDestroyEvent& event) {
   gone->Unbind(wxEVT_DESTROY, &InfoTabControl::onPageDestroyed, this);
   pages_.erase(it);
   labels_.erase(labels_.begin() + static_cast<std::ptrdiff_t>(index));
+  labelWidths_.erase(labelWidths_.begin() + static_cast<std::ptrdiff_t>(index));
   if (pages_.empty()) {
     shown_ = 0;
   } else if (index == shown_) {

@@ -53,7 +53,9 @@ class KORVEL_API InfoTabControl : public wxWindow {
   void onLeftDown(wxMouseEvent& event);
   void onKey(wxKeyEvent& event);
   void onPageDestroyed(wxWindowDestroyEvent& event);
-  wxSize tabTextSize(const wxString& text) const;
+  // Measured once per label (and the line height once), not on every paint or hit test.
+  std::vector<int> labelWidths_;
+  int lineHeight_ = 0;
 
   wxFont font_;
   size_t shown_ = 0;

@@ -168,6 +168,18 @@ TEST_F(InfoDialog, ScreenshotsOfEveryTabOfTheBoardDialog) {
     }
     EXPECT_TRUE(tabs->page(i)->IsShown());
   }
+  // And the built-in pages of a bundle without documentation.
+  ChipDialog* bare = openFor("BARE");
+  ASSERT_NE(bare, nullptr);
+  bare->Move(40, 40);
+  for (size_t i = 0; i < 2; ++i) {
+    bare->tabs()->select(i);
+    bare->Raise();
+    runEventLoopFor(300);
+    const wxString name = wxString::Format("%s/infodialog-missing-%s.png", SCREENSHOT_DIR, bare->tabs()->label(i));
+    const wxImage shot = grabScreen(bare->GetScreenRect());
+    EXPECT_TRUE(shot.IsOk() && shot.SaveFile(name, wxBITMAP_TYPE_PNG)) << name.utf8_string();
+  }
 }
 
 TEST_F(InfoDialog, BundleWithoutModelsShowsTwoTabsThenTheModulePages) {
