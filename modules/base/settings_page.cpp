@@ -12,6 +12,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/valtext.h>
+#include <wx/weakref.h>
 
 #include "korvel/exports.h"
 #include "korvel/host_functions.h"
@@ -202,6 +203,9 @@ void ChipSettingsDialog::onOk(wxCommandEvent&) {
   settings.setValueWithKey("SPEAKER_IN_DLL_VOLUME", static_cast<float>(volume_->GetValue()));
   settings.setValueWithKey("SIN_TABLE_SIZE", static_cast<float>(tableSpin_->GetValue()));
 
+  // The question runs a modal loop in which the board, and this page with it, may be closed
+  // (the host ends the session): after it, touch the page only if it still exists.
+  wxWeakRef<wxWindow> alive(this);
   if (changed &&
       prompt()(this, "Action Required",
                "In order to apply these settings the emulator needs to be Resetted or Restarted. "
@@ -209,7 +213,7 @@ void ChipSettingsDialog::onOk(wxCommandEvent&) {
     HostFunctionTable* agsi = getAgsi();
     if (agsi && agsi->AgsiTriggerReset) agsi->AgsiTriggerReset();
   }
-  closeDialog();
+  if (alive) closeDialog();
   settings.Save();
 }
 

@@ -197,6 +197,25 @@ TEST_F(SettingsPage, YesResetsTheTargetAndNoStillSavesAndCloses) {
   EXPECT_FALSE(dialog_);
 }
 
+// The board goes away while the reset question is open (the host ends the session).
+BoardSession* closingSession = nullptr;
+int closeBoardAndSayYes(const char*, const char*) {
+  closingSession->close();
+  return 1;
+}
+
+TEST_F(SettingsPage, TheBoardClosingDuringTheQuestionStillStoresAndResets) {
+  wxWindow* page = openSettings();
+  ASSERT_NE(page, nullptr);
+  mouseDown(control(page, kScaleRit), 3, 3);
+  closingSession = &session_;
+  setPrompt_(&closeBoardAndSayYes);
+  press(control(page, kOk));
+  EXPECT_FALSE(dialog_) << "the board closed but the dialog lives";
+  EXPECT_EQ(resets, 1);
+  EXPECT_NE(settings_.text().find("SCALE_RIT=0.000000\n"), std::string::npos) << settings_.text();
+}
+
 TEST_F(SettingsPage, CustomFactorIsEditableOnlyWhileItsBoxIsChecked) {
   ScratchSettings off("SCALE_CUSTOM=0\nSCALE_CUSTOM_VALUE=3\n");
   wxWindow* page = openSettings();
