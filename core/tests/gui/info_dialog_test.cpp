@@ -409,6 +409,13 @@ TEST_F(InfoDialog, TabStripDrawsFrameAndTabsAndOnlyClicksChangeTheTab) {
       << "a tab is drawn two pixels narrower";
   EXPECT_NE(rgb(image, shown.GetRight() - 1, shown.y + 2), rgb(200, 200, 200))
       << "a tab is drawn two pixels narrower";
+
+  // A resized dialog takes the strip and the pages with it.
+  dialog->SetClientSize(760, 560);
+  runEventLoopFor(200);
+  ASSERT_EQ(dialog->GetClientSize(), wxSize(760, 560));
+  EXPECT_EQ(tabs->GetRect(), wxRect(20, 10, 720, 530));
+  for (size_t i = 0; i < tabs->pageCount(); ++i) EXPECT_EQ(tabs->page(i)->GetRect(), tabs->displayArea()) << i;
 }
 
 // ---- Schematic page --------------------------------------------------------------------------
