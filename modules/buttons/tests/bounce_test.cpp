@@ -198,6 +198,25 @@ TEST_F(BounceTest, ReleaseWhileIdleIsIgnoredAndTheButtonKeepsShowingPressed) {
   EXPECT_EQ(rec.takeCalls(), std::vector<ButtonState>{P});
 }
 
+TEST_F(BounceTest, ReleaseWithBouncingOffEndsAPressThatBouncedSoLaterPressesWork) {
+  ButtonModel button(environment(), random);
+  button.setCallback([this](ButtonState s) { rec.call(s); });
+  ASSERT_TRUE(button.update(P, true));
+  button.waitUntilSettled();
+  settings.set("BTN_BOUNCE", 0);
+  ASSERT_TRUE(button.update(R, true));
+  EXPECT_EQ(button.phase(), 0) << "the released button is idle";
+  settings.set("BTN_BOUNCE", 1);
+  rec.takeCalls();
+  EXPECT_TRUE(button.update(P, true)) << "with bouncing back on the button must still press";
+  button.waitUntilSettled();
+  EXPECT_EQ(button.state(), P);
+  ASSERT_FALSE(rec.takeCalls().empty());
+  EXPECT_TRUE(button.update(R, true)) << "and release";
+  button.waitUntilSettled();
+  EXPECT_EQ(rec.takeCalls().back(), R);
+}
+
 TEST_F(BounceTest, ReleaseDuringPressBounceWaitsSoThePinEndsReleased) {
   settings.set("BTN_MIN_BOUNCE", 4);
   settings.set("BTN_MAX_BOUNCE", 4);
