@@ -69,5 +69,7 @@ bool replaceFileContents(const std::filesystem::path& path, const std::string& c
 // ---- Sound -------------------------------------------------------------------------------
 // Plays an in-memory WAVE clip without waiting for it. Without an audio device it does nothing.
 void playWaveAsync(const uint8_t* wave, size_t size);
+// Bytes of sound queued and not yet played (0 without an audio device).
+size_t pendingSoundBytes();
 
 }  // namespace korvel::platform
