@@ -134,6 +134,16 @@ TEST_F(BoardLcd, ScreenshotShowsTheFrameTheFirmwareDrew) {
   std::fprintf(stderr, "screenshot: %s\n", BOARD_LCD_SCREENSHOT);
 }
 
+// The LCD on the board picture and the touch panel exactly over its 240 x 320 screen.
+TEST_F(BoardLcd, TheLcdAndItsTouchPanelLieAtTheirPlaces) {
+  ASSERT_NE(lcd(), nullptr) << "no LCD on the board";
+  ASSERT_NE(chip("TP"), nullptr) << "no touch panel on the board";
+  EXPECT_EQ(lcd()->GetParent(), chip("Korvel"));
+  EXPECT_EQ(wxRect(lcd()->GetPosition(), lcd()->GetSize()), wxRect(wxPoint(236, 90), wxSize(272, 379)));
+  EXPECT_EQ(chip("TP")->GetParent(), lcd());
+  EXPECT_EQ(wxRect(chip("TP")->GetPosition(), chip("TP")->GetSize()), wxRect(wxPoint(16, 16), wxSize(240, 320)));
+}
+
 TEST_F(BoardLcd, AnLcdThatCannotStartItsRefreshThreadLeavesTheBoardUpAndSaysWhy) {
   const auto library = plugin_.tree().docs() / "Pictor" / "libPictor.so";
   void* pictor = korvel::platform::loadLibrary(library);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "korvel/settings.h"
 #include "kvbutton.h"
 #include "kvjumper.h"
+#include "kvled.h"
 
 namespace fs = std::filesystem;
 using korvel::guitest::mouse;
@@ -207,6 +209,36 @@ TEST_F(BoardInputs, SwitchingOffUnpowersTheBoardAndOnlySwitchAndJumperStayUsable
   EXPECT_EQ(getBoardChipWithID("KEY1")->isEnabled(), 1);
 }
 
+// Where each part lies: its parent and its rectangle (left, top, right, bottom) in the parent's
+// client coordinates, as the board's layout places them over the picture.
+TEST_F(BoardInputs, EveryPartLiesAtItsPlaceOnTheBoard) {
+  wxWindow* window = static_cast<wxWindow*>(menu_->pDlg->hw);
+  KVBase* board = getBoardChipWithID("Korvel");
+  ASSERT_NE(board, nullptr);
+  const wxSize led = KVLed::Size(Orientation1);
+  struct Place {
+    const char* id;
+    wxWindow* parent;
+    wxRect rect;
+  };
+  const auto ltrb = [](int l, int t, int r, int b) { return wxRect(wxPoint(l, t), wxSize(r - l, b - t)); };
+  for (const Place& p : {Place{"Korvel", window, ltrb(10, 10, 778, 562)},
+                         Place{"KEY1", board, ltrb(249, 514, 281, 546)},
+                         Place{"KEY2", board, ltrb(299, 514, 331, 546)},
+                         Place{"INT0", board, ltrb(349, 514, 381, 546)},
+                         Place{"RESET", board, ltrb(399, 514, 431, 546)},
+                         Place{"JP5", board, ltrb(151, 233, 166, 257)},
+                         Place{"Joystick", board, ltrb(135, 474, 203, 542)},
+                         Place{"LD12", board, ltrb(648, 211, 648 + led.x, 211 + led.y)},
+                         Place{"JP3", board, ltrb(693, 48, 708, 83)},
+                         Place{"SW6", board, ltrb(672, 95, 768, 133)}}) {
+    KVBase* part = getBoardChipWithID(p.id);
+    ASSERT_NE(part, nullptr) << p.id << " is not on the board";
+    EXPECT_EQ(part->GetParent(), p.parent) << p.id << " has the wrong parent";
+    EXPECT_EQ(wxRect(part->GetPosition(), part->GetSize()), p.rect) << p.id << " is out of place";
+  }
+}
+
 TEST_F(BoardInputs, EachButtonDrivesOnlyItsOwnPinAndResetResetsTheChip) {
   struct Case { const char* id; uint32_t low; };
   for (Case c : {Case{"KEY1", 0x1400}, Case{"KEY2", 0x0C00}, Case{"INT0", 0x1800}}) {
@@ -244,6 +276,27 @@ TEST_F(BoardInputs, KeysTwoZeroAndRActOnlyWhileTheBoardIsInFront) {
     EXPECT_EQ(held, 0x1C00u) << "key " << key << " with the board behind another window";
   }
   EXPECT_EQ(host_.resets(), 1) << "R behind another window resets nothing";
+}
+
+// The real keyboard: keys pressed on the X server (with xdotool) reach the buttons through the
+// key listener's X11 reader, only while the board window is in front.
+TEST_F(BoardInputs, KeysPressedOnTheDisplayPressTheButtonsOnlyWhileTheBoardIsInFront) {
+  KeyListener::setKeyStateSourceForTesting(nullptr);
+  auto xdotool = [](const std::string& args) { return std::system(("xdotool " + args).c_str()) == 0; };
+  auto* listener = KeyListener::sharedInstance();
+  ASSERT_TRUE(xdotool("keydown 2"));
+  listener->waitForPasses(2);
+  EXPECT_EQ(host_.vtr(port2_), 0x0C00u) << "key 2 held on the display: P2.12 low";
+  ASSERT_TRUE(xdotool("keyup 2"));
+  listener->waitForPasses(2);
+  EXPECT_EQ(host_.vtr(port2_), 0x1C00u) << "key 2 let go";
+
+  korvelSetBoardForegroundForTesting(0);
+  ASSERT_TRUE(xdotool("keydown 2"));
+  listener->waitForPasses(2);
+  EXPECT_EQ(host_.vtr(port2_), 0x1C00u) << "another window in front: the key is not the board's";
+  ASSERT_TRUE(xdotool("keyup 2"));
+  listener->waitForPasses(2);
 }
 
 TEST_F(BoardInputs, OneResetClickResetsTheChipOnceDespiteContactBounce) {
@@ -320,50 +373,40 @@ TEST_F(BoardInputs, AStoredJumperValueOutOfRangeKeepsTheJumpersStartPosition) {
   EXPECT_EQ(getBoardChipWithID("INT0")->isEnabled(), 1);
 }
 
-// KORVEL_SCREENSHOT=<file.png>: the board with KEY1 held, the joystick pushed up-left and the
-// power switched off.
-TEST_F(BoardInputs, ScreenshotOfPressedButtonTiltedKnobAndSwitchOff) {
-  const char* out = std::getenv("KORVEL_SCREENSHOT");
-  if (out == nullptr) GTEST_SKIP() << "set KORVEL_SCREENSHOT to a PNG path to take it";
+// The board as the user sees it while holding KEY1, pushing the joystick up-left and switching
+// the power off: each part drawn through its own painting, as the board window paints it.
+TEST_F(BoardInputs, HeldKey1PushedKnobAndSwitchOffShowOnTheirParts) {
   auto* key1 = dynamic_cast<KVButton*>(getBoardChipWithID("KEY1"));
   KVBase* stick = getBoardChipWithID("Joystick");
   KVBase* sw = getBoardChipWithID("SW6");
-  wxRect disc = key1->hitRect();
-  mouse(key1, wxEVT_LEFT_DOWN, disc.x + 8, disc.y + 8, true);
+  ASSERT_TRUE(key1 && stick && sw);
+  const wxRect disc = key1->hitRect();
+  const wxPoint discCentre(disc.x + 8, disc.y + 8);
+  EXPECT_EQ(korvel::guitest::pixel(korvel::guitest::render(key1), discCentre.x, discCentre.y), *wxBLACK)
+      << "a released button's disc is black";
+  const wxImage stickBefore = korvel::guitest::render(stick);
+  const wxImage switchBefore = korvel::guitest::render(sw);
+
+  mouse(key1, wxEVT_LEFT_DOWN, discCentre.x, discCentre.y, true);
   mouse(stick, wxEVT_LEFT_DOWN, 34, 34, true);
   mouse(stick, wxEVT_MOTION, 10, 10, true);
   clickCentre(sw, kLever);
-  wxWindow* board = static_cast<wxWindow*>(menu_->pDlg->hw);
-  board->Refresh();
-  board->Update();
-  korvel::guitest::drainEvents();
-  wxSize size = board->GetClientSize();
-  wxBitmap shot(size.x, size.y, 24);
-  {
-    wxMemoryDC dc(shot);
-    dc.SetBackground(wxBrush(wxColour(240, 240, 240)));
-    dc.Clear();
-    // Every component draws itself at its place, children over their parent.
-    std::function<void(wxWindow*, wxPoint)> draw = [&](wxWindow* w, wxPoint at) {
-      for (wxWindow* child : w->GetChildren()) {
-        wxPoint p = at + child->GetPosition();
-        if (auto* part = dynamic_cast<KVBase*>(child)) {
-          wxSize s = part->GetClientSize();
-          wxBitmap b(s.x, s.y, 24);
-          {
-            wxMemoryDC partDc(b);
-            part->Render(partDc);
-          }
-          dc.DrawBitmap(b, p);
-        }
-        draw(child, p);
-      }
-    };
-    draw(board, wxPoint(0, 0));
-  }
-  wxImage::AddHandler(new wxPNGHandler);
-  ASSERT_TRUE(shot.ConvertToImage().SaveFile(out, wxBITMAP_TYPE_PNG));
+
+  EXPECT_EQ(korvel::guitest::pixel(korvel::guitest::render(key1), discCentre.x, discCentre.y),
+            wxColour(50, 50, 50))
+      << "a held button's disc is dark grey";
+  const wxImage stickAfter = korvel::guitest::render(stick);
+  EXPECT_NE(korvel::guitest::pixel(stickAfter, 34, 34), korvel::guitest::pixel(stickBefore, 34, 34))
+      << "the knob did not leave the centre";
+  const wxImage switchAfter = korvel::guitest::render(sw);
+  int changed = 0;
+  for (int y = kLever.y - 8; y < kLever.GetBottom() + 8; ++y)
+    for (int x = kLever.x; x <= kLever.GetRight(); ++x)
+      if (korvel::guitest::pixel(switchAfter, x, y) != korvel::guitest::pixel(switchBefore, x, y)) ++changed;
+  EXPECT_GT(changed, 20) << "the lever did not tilt the other way";
+  EXPECT_EQ(isBoardPowered(), 0);
   mouse(stick, wxEVT_LEFT_UP, 10, 10);
+  mouse(key1, wxEVT_LEFT_UP, discCentre.x, discCentre.y);
 }
 
 }  // namespace
