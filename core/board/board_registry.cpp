@@ -110,7 +110,7 @@ int isDialogForeMost(void) {
 
 }  // extern "C"
 
-KVBase* getBoardChipWithID(const std::string& id) {
+extern "C" KVBase* getBoardChipWithID(const std::string& id) {
   korvel::BoardRegistry* board = boardState().current.load();
   return board ? board->find(id) : nullptr;
 }

@@ -221,11 +221,11 @@ void KVBase::DrawBackdropFor(wxDC& dc, const wxRect& areaInSelf) {
 }
 
 bool KVBase::Render(wxDC& dc) {
-  return runGuarded([&] {
-    DrawBackdrop(dc);
-    DrawBackground(dc);
-    DrawComponent(dc);
-  });
+  // Each layer on its own: a plate that cannot be drawn still leaves the part itself on show.
+  bool ok = runGuarded([&] { DrawBackdrop(dc); });
+  ok = runGuarded([&] { DrawBackground(dc); }) && ok;
+  ok = runGuarded([&] { DrawComponent(dc); }) && ok;
+  return ok;
 }
 
 bool KVBase::runGuarded(const std::function<void()>& step) {

@@ -38,6 +38,9 @@ StageInfo infoFor(Stage stage) {
 }
 
 uint32_t resetSettleMillis = 500;
+// Set once the host's functions are bound: before that neither the core nor a module can reach
+// the host, so a reset has nothing to act on.
+bool hostBound = false;
 
 void message(const char* format, const std::string& a, const std::string& b = {}) {
   if (auto* agsi = getAgsi(); agsi->AgsiMessage != nullptr) agsi->AgsiMessage(format, a.c_str(), b.c_str());
@@ -64,8 +67,23 @@ int runStage(Stage stage) {
     // Every module must export the required stages; one that does not is reported as failed
     // rather than called through a null pointer.
     int moduleResult = 0;
-    if (present) callModuleStage(*module, info.exportName, &moduleResult);
+    std::string error;
+    if (present) {
+      // A module's error is that module's failure: the stage goes on with the others, as the
+      // board's calls into modules do.
+      try {
+        callModuleStage(*module, info.exportName, &moduleResult);
+      } catch (const std::exception& e) {
+        moduleResult = 0;
+        error = e.what();
+      } catch (...) {
+        moduleResult = 0;
+        error = "unknown error";
+      }
+    }
     message("[%s]: %s\n", id, moduleResult != 0 ? info.ok : info.failed);
+    if (!error.empty())
+      message("[%s]: %s\n", id, std::string(info.exportName) + " raised an error: " + error);
     if (info.resultCounts && moduleResult == 0) result = 0;
   }
   if (stage == Stage::Reset && resetSettleMillis > 0) platform::sleepMillis(resetSettleMillis);
@@ -83,6 +101,7 @@ uint32_t initialise(void* hostModule) {
                  missing.c_str());
     return 0;
   }
+  hostBound = true;
   if (!runStage(Stage::SFR)) {
     if (auto* agsi = getAgsi(); agsi->AgsiMessage) agsi->AgsiMessage("One or more definitions of SFR/s failed...continuing");
   }
@@ -98,6 +117,9 @@ uint32_t terminate() {
   return 1;
 }
 
-uint32_t reset() { return static_cast<uint32_t>(runStage(Stage::Reset)); }
+uint32_t reset() {
+  if (!hostBound) return 0;
+  return static_cast<uint32_t>(runStage(Stage::Reset));
+}
 
 }  // namespace korvel

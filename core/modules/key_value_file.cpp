@@ -4,6 +4,8 @@
 #include <fstream>
 #include <system_error>
 
+#include "korvel/platform/platform.h"
+
 namespace korvel {
 namespace {
 
@@ -79,25 +81,10 @@ int KeyValueFile::write(const std::filesystem::path& path) {
   for (const auto& [key, values] : entries_) {
     for (const auto& value : values) text += key + "=" + value + kLineEnd;
   }
-  // Write beside the target, then rename over it: a failure at any point leaves the old file.
-  auto temp = path_;
-  temp += ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) return 0;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out.good()) {
-      out.close();
-      std::filesystem::remove(temp, ec);
-      return 0;
-    }
-  }
-  std::filesystem::rename(temp, path_, ec);
-  if (ec) {
-    std::filesystem::remove(temp, ec);
-    return 0;
-  }
+  // Written beside the file under a name of its own and renamed over it: a failure at any point
+  // leaves the old file, two instances saving at once never write into one temporary file, and
+  // the file keeps its permissions (and stays behind its symbolic link, if it has one).
+  if (!platform::replaceFileContents(path_, text)) return 0;
   return 1;
 }
 

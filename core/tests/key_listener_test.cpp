@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
@@ -58,18 +60,36 @@ class Keys : public ::testing::Test {
   Journal journal;
 };
 
-TEST_F(Keys, HandlesCountFromZeroAndAnEmptyCallbackRegistersNothing) {
+TEST_F(Keys, HandlesFollowEachOtherAndAnEmptyCallbackRegistersNothing) {
   auto* listener = KeyListener::sharedInstance();
   uint64_t first = listener->addListenerForKey(0x41, journal.callback("a"), 0);
-  EXPECT_EQ(first, 0u) << "the first registration of the process gets handle 0";
   EXPECT_EQ(listener->addListenerForKey(0x42, KeyCallback(), 0), 0u);
   uint64_t second = listener->addListenerForKey(0x41, journal.callback("b"), 0);
-  EXPECT_EQ(second, 1u) << "an empty call-back does not use up a handle";
+  EXPECT_EQ(second, first + 1) << "an empty call-back does not use up a handle";
   listener->removeListenerForKey(0x41, first);
   listener->removeListenerForKey(0x41, second);
   keys->takePolled();
   passes();
   EXPECT_TRUE(keys->takePolled().empty()) << "no key is watched any more, not even 0x42";
+}
+
+// Whatever other tests ran before, in a process of its own (the binary started again for this
+// test alone) the first registration gets handle 0.
+TEST(KeysInAFreshProcess, TheFirstRegistrationGetsHandleZero) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        auto keys = std::make_shared<FakeKeys>();
+        KeyListener::setKeyStateSourceForTesting(keys);
+        Journal journal;
+        const uint64_t first = KeyListener::sharedInstance()->addListenerForKey(0x41, journal.callback("a"), 0);
+        KeyListener::sharedInstance()->removeListenerForKey(0x41, first);
+        KeyListener::setKeyStateSourceForTesting(nullptr);
+        std::fprintf(stderr, "handle %llu\n", static_cast<unsigned long long>(first));
+        std::fflush(stderr);
+        std::_Exit(first == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "handle 0");
 }
 
 TEST_F(Keys, AKeyHeldAtRegistrationIsReportedAtOnceAndOnlyOnce) {

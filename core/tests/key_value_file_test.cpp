@@ -1,6 +1,10 @@
 #include "modules/key_value_file.h"
 
+#include <atomic>
+#include <filesystem>
 #include <sstream>
+#include <thread>
+#include <vector>
 
 #include "test_support.h"
 
@@ -64,7 +68,8 @@ TEST(KeyValueFileStorage, WritesKeysInByteOrderWithoutSpacesOrComments) {
   KeyValueFile file(dir / "k.ini", {}, true);
   ASSERT_EQ(file.write(), 1);
   EXPECT_EQ(test::readText(dir / "k.ini"), "B=1\na=x\na=y\nb=2\n");
-  EXPECT_FALSE(std::filesystem::exists(dir / "k.ini.tmp")) << "the temporary file is renamed away";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1)
+      << "the temporary file is renamed away";
 }
 
 TEST(KeyValueFileStorage, OnlyIniFilesInExistingFoldersAreWritten) {
@@ -74,6 +79,66 @@ TEST(KeyValueFileStorage, OnlyIniFilesInExistingFoldersAreWritten) {
   EXPECT_FALSE(std::filesystem::exists(dir / "Info.list"));
   KeyValueFile nowhere(dir / "missing" / "k.ini", {{"A", "1"}}, true);
   EXPECT_EQ(nowhere.write(), 0);
+}
+
+namespace fs = std::filesystem;
+
+TEST(KeyValueFileStorage, ReplacingKeepsTheFilesPermissionsAndItsSymbolicLink) {
+  test::TempDir dir;
+  fs::create_directories(dir / "real");
+  test::writeText(dir / "real" / "shared.ini", "A=1\n");
+  fs::permissions(dir / "real" / "shared.ini", fs::perms::owner_read | fs::perms::owner_write |
+                                                   fs::perms::group_read);
+  fs::create_symlink("real/shared.ini", dir / "k.ini");
+
+  KeyValueFile file(dir / "k.ini", {}, true);
+  file.set("B", "2", true);
+  ASSERT_EQ(file.write(), 1);
+  EXPECT_TRUE(fs::is_symlink(dir / "k.ini")) << "the link was replaced by a plain file";
+  EXPECT_EQ(test::readText(dir / "real" / "shared.ini"), "A=1\nB=2\n") << "the link's target is saved";
+  EXPECT_EQ(fs::status(dir / "real" / "shared.ini").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+      << "the file lost its permissions";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), {}), 1) << "a temporary file was left";
+}
+
+TEST(KeyValueFileStorage, TwoSaversNeverShareATemporaryFile) {
+  test::TempDir dir;
+  // Something else already holds the name a fixed temporary file would take.
+  fs::create_directories(dir / "k.ini.tmp");
+  KeyValueFile file(dir / "k.ini", {{"A", "1"}}, true);
+  ASSERT_EQ(file.write(), 1) << "a name in use beside the file blocked the save";
+  EXPECT_EQ(test::readText(dir / "k.ini"), "A=1\n");
+
+  // Two stores saving the same file at once: every save is whole, none is lost half-way.
+  std::vector<std::thread> savers;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    savers.emplace_back([&, t] {
+      KeyValueFile mine(dir / "k.ini", {}, false);
+      mine.set("WRITER", std::string(2000, static_cast<char>('a' + t)), true);
+      for (int i = 0; i < 25; ++i)
+        if (mine.write() != 1) ++failures;
+    });
+  }
+  for (auto& saver : savers) saver.join();
+  EXPECT_EQ(failures.load(), 0);
+  const std::string text = test::readText(dir / "k.ini");
+  ASSERT_EQ(text.size(), std::string("WRITER=").size() + 2000 + 1) << "a torn file";
+  EXPECT_EQ(text.find_first_not_of(text[7], 7), text.size() - 1) << "two writers' text mixed";
+}
+
+TEST(KeyValueFileStorage, AReadOnlyFileIsLeftAlone) {
+  test::TempDir dir;
+  test::writeText(dir / "k.ini", "A=1\n");
+  fs::permissions(dir / "k.ini", fs::perms::owner_read | fs::perms::group_read);
+  KeyValueFile file(dir / "k.ini", {}, true);
+  file.set("A", "2", true);
+  EXPECT_EQ(file.write(), 0) << "a read-only file is not replaced";
+  EXPECT_EQ(test::readText(dir / "k.ini"), "A=1\n");
+  EXPECT_EQ(fs::status(dir / "k.ini").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::group_read);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 1) << "nothing left beside it";
 }
 
 TEST(KeyValueFileStorage, SetReplacesOrAppends) {

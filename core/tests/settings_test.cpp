@@ -74,6 +74,21 @@ TEST_F(Settings, SetValuesReachTheFileOnSaveOrWhenTheStoreGoes) {
   EXPECT_TRUE(std::filesystem::exists(ini()));
 }
 
+TEST_F(Settings, AReadOnlyFileIsReadButNeverRewritten) {
+  writeText(ini(), "SCALE_CUSTOM=1\nBTN_BOUNCE=0\n");
+  namespace fs = std::filesystem;
+  fs::permissions(ini(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  auto& s = open();
+  EXPECT_EQ(s.getValueWithKey("BTN_BOUNCE"), 0.0f) << "the stored values are used";
+  s.setValueWithKey("BTN_BOUNCE", 1.0f);
+  EXPECT_EQ(s.getValueWithKey("BTN_BOUNCE"), 1.0f) << "changes hold for this run";
+  EXPECT_EQ(s.Save(), 0) << "saving over a read-only file reports failure";
+  SettingsManager::resetForTesting((dir / "other.ini").string());  // the store goes: no save either
+  EXPECT_EQ(readText(ini()), "SCALE_CUSTOM=1\nBTN_BOUNCE=0\n") << "the user's file was changed";
+  EXPECT_EQ(fs::status(ini()).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+}
+
 TEST_F(Settings, ConcurrentReadersAndWritersSeeWholeValues) {
   auto& s = open();
   std::vector<std::thread> threads;

@@ -1,5 +1,6 @@
 // The host's calls into the core, played through the real libKorvel.so with fixture modules.
 #include <algorithm>
+#include <chrono>
 
 #include "plugin_fixture.h"
 
@@ -87,14 +88,17 @@ TEST_F(Stages, OptionalExportsAreSkippedSilentlyAndMenuFailuresDoNotCount) {
 
 TEST_F(Stages, AModuleWithoutARequiredExportIsReportedAsFailedNotCalled) {
   addFixture("min", "ID=Min\nLib=libFixture.so\n", "", FIXTURE_MINIMAL);
+  addFixture("full", "ID=Full\nLib=libFixture.so\nLoadAfterID=Min\n");
   load();
   EXPECT_EQ(host.init(), 0u) << "the minimal fixture has no DefineAllWatches";
   auto l = lines();
   EXPECT_TRUE(contains(l, "[Min]: Watches Stage [Failed]"));
-  EXPECT_FALSE(contains(l, "[Min]: MenuEntries Stage [OK]"));
+  EXPECT_TRUE(contains(l, "[Full]: Watches Stage [OK]")) << "the other module still ran the stage";
+  EXPECT_FALSE(contains(l, "[Full]: MenuEntries Stage [OK]")) << "no later stage runs";
   host.clearMessages();
   EXPECT_EQ(host.terminate(), 1u);
-  EXPECT_TRUE(host.output().empty()) << "no Terminate export, no line";
+  EXPECT_EQ(lines(), std::vector<std::string>{"[Full]: Terminate Stage [OK]"})
+      << "no Terminate export, no line for Min";
 }
 
 TEST_F(Stages, ResetReportsModulesAndFailsWithoutTheScaleFlagSymbol) {
@@ -106,6 +110,57 @@ TEST_F(Stages, ResetReportsModulesAndFailsWithoutTheScaleFlagSymbol) {
   EXPECT_EQ(lines(), std::vector<std::string>{"[R]: Reset Stage [OK]"});
   host.addSymbol("ScaleFlag", 0x10000010);
   EXPECT_EQ(host.reset(), 1u);
+}
+
+TEST_F(Stages, AModuleThatRaisesAnErrorFailsAloneAndTheStageGoesOn) {
+  addFixture("bad", "ID=Bad\nLib=libFixture.so\n", "DefineAllInterrupts=throw\nResetPeripheral=throw\n");
+  addFixture("good", "ID=Good\nLib=libFixture.so\nLoadAfterID=Bad\n");
+  load();
+  EXPECT_EQ(host.init(), 0u) << "a failed Interrupts stage fails the initialisation";
+  auto l = lines();
+  EXPECT_TRUE(contains(l, "[Bad]: Interrupts Stage [Failed]")) << host.output();
+  EXPECT_TRUE(contains(l, "[Bad]: DefineAllInterrupts raised an error: DefineAllInterrupts broke"))
+      << host.output();
+  EXPECT_TRUE(contains(l, "[Good]: Interrupts Stage [OK]")) << "the next module still ran:\n"
+                                                            << host.output();
+
+  host.addSymbol("ScaleFlag", 0x10000010);
+  host.clearMessages();
+  EXPECT_EQ(host.reset(), 0u);
+  EXPECT_EQ(lines(), (std::vector<std::string>{"[Bad]: Reset Stage [Failed]",
+                                               "[Bad]: ResetPeripheral raised an error: ResetPeripheral broke",
+                                               "[Good]: Reset Stage [OK]"}));
+}
+
+TEST_F(Stages, AResetBeforeInitialisationFailsQuietlyAndLaterResetsWork) {
+  addFixture("r", "ID=R\nLib=libFixture.so\n");
+  load();
+  EXPECT_EQ(host.reset(), 0u) << "without the host's functions there is nothing to reset";
+  EXPECT_TRUE(host.output().empty()) << host.output();
+  host.addSymbol("ScaleFlag", 0x10000010);
+  ASSERT_EQ(host.init(), 1u);
+  host.clearMessages();
+  EXPECT_EQ(host.reset(), 1u);
+  EXPECT_EQ(lines(), std::vector<std::string>{"[R]: Reset Stage [OK]"});
+}
+
+TEST_F(Stages, ResetWaitsHalfASecondForTheBoardToSettle) {
+  load();
+  host.addSymbol("ScaleFlag", 0x10000010);
+  ASSERT_EQ(host.init(), 1u);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(host.reset(), 1u);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, std::chrono::milliseconds(500)) << "the reset returned before the settle time";
+}
+
+TEST_F(Stages, EveryCoreExportForModulesIsFoundByItsPlainName) {
+  load();
+  for (const char* name : {"getAgsi", "DefineNewComponent", "DefineKey", "getBoardChipWithID",
+                           "isBoardPowered", "setBoardPowered", "isDialogForeMost", "getScaleFlag",
+                           "DefinePageDialog", "getDialogComponentCaller", "getDialogAtIndexForComponent"}) {
+    EXPECT_NE(coreExport<void*>(name), nullptr) << name << " is not exported with C linkage";
+  }
 }
 
 TEST_F(Stages, ARegistryErrorFailsInitialisationWithItsTextInsteadOfThrowing) {

@@ -85,9 +85,48 @@ TEST_F(TimerScaling, WritesThatAreNotTheFirmwaresOwnAreNotScaled) {
   start(kCustomTwo);
   writeFlag(1);
   writeFlag(0);
-  // A debugger-style write: the memory changes, but the watch call-back sees no simulator access.
-  host.poke(kT0MR0, 123);
-  EXPECT_EQ(host.peek(kT0MR0), 123u);
+  // The user edits the register in a debugger window: the watch fires, but not for the firmware.
+  host.debuggerWrite(kT0MR0, 123);
+  EXPECT_EQ(host.peek(kT0MR0), 123u) << "a debugger write was rescaled";
+  host.firmwareWrite(kT0MR0, 123);
+  EXPECT_EQ(host.peek(kT0MR0), 62u) << "the firmware's own write is still rescaled";
+}
+
+TEST_F(TimerScaling, TheCoresOwnRewriteIsNotRescaledWhenItFiresTheWatchAgain) {
+  start(kCustomTwo);
+  writeFlag(1);
+  writeFlag(0);
+  // A simulator that reports every change of a watched register calls the handler again for
+  // the core's own write: that one must be ignored, or 123 would be halved again and again.
+  host.host().setPluginWritesFireWatches(true);
+  host.firmwareWrite(kT0MR0, 123);
+  EXPECT_EQ(host.peek(kT0MR0), 62u);
+  host.firmwareWrite(kRICOMPVAL, 1000);
+  EXPECT_EQ(host.peek(kRICOMPVAL), 500u);
+  host.firmwareWrite(kT0MR0, 7);
+  EXPECT_EQ(host.peek(kT0MR0), 4u) << "the handler works again after its own write";
+}
+
+TEST_F(TimerScaling, AFactorBelowOneStretchesMatchValuesAndKeepsTheLow32Bits) {
+  start("SCALE_CUSTOM=1\nSCALE_CUSTOM_VALUE=0.5\nSCALE_TIM0=1\nSCALE_RIT=1\n");
+  writeFlag(1);
+  writeFlag(0);
+  EXPECT_EQ(getScaleFlag(), 0.5);
+  host.firmwareWrite(kT0MR0, 123);
+  EXPECT_EQ(host.peek(kT0MR0), 246u) << "a slow simulator doubles the counts";
+  host.firmwareWrite(kT0MR0, 0xFFFFFFFF);
+  EXPECT_EQ(host.peek(kT0MR0), 0xFFFFFFFEu) << "8589934590 truncated to its low 32 bits";
+  host.firmwareWrite(kRICOMPVAL, 0x80000001);
+  EXPECT_EQ(host.peek(kRICOMPVAL), 2u) << "0x100000002 truncated to its low 32 bits";
+}
+
+TEST_F(TimerScaling, AFractionalFactorBelowOneRoundsUp) {
+  start("SCALE_CUSTOM=1\nSCALE_CUSTOM_VALUE=0.3\nSCALE_TIM0=1\n");
+  writeFlag(1);
+  writeFlag(0);
+  host.firmwareWrite(kT0MR0, 100);
+  // 100 / 0.3 (as a float setting, 0.30000001) = 333.33: the next integer up.
+  EXPECT_EQ(host.peek(kT0MR0), 334u);
 }
 
 }  // namespace

@@ -79,6 +79,8 @@ int reset() {
   state.factor = 0.0;
   state.simulatedStart = 0.0;
   auto* agsi = getAgsi();
+  // A reset may come before a successful initialisation bound the host's functions.
+  if (agsi->AgsiGetSymbolByName == nullptr || agsi->AgsiSetWatchOnMemory == nullptr) return 0;
   AGSISYMDSC symbol{};
   std::strncpy(symbol.szName, "ScaleFlag", sizeof symbol.szName - 1);
   if (agsi->AgsiGetSymbolByName(&symbol) == 0 || symbol.type != AGSI_SYMTYPE_UCHAR || symbol.ok != 1) {

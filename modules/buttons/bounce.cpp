@@ -125,9 +125,21 @@ bool ButtonModel::update(ButtonState state, bool enabled) {
     // A burst still running (bouncing was switched off meanwhile) finishes first, so the pin
     // ends at the level the button shows.
     waitForRunsLocked(guard);
+    // A release taken here ends a press that a burst began: the button is idle again, or every
+    // later press with bouncing back on would be refused. (A press taken here leaves the phase
+    // idle: a release with bouncing back on is then ignored and the button keeps showing pressed.)
+    const int previousPhase = phase_;
+    if (state == ButtonState::Released) phase_ = 0;
+    if (state == ButtonState::Pressed) ++presses_;
     guard.unlock();
     if (env_.playClick) env_.playClick(state);
-    callback(state);
+    try {
+      callback(state);
+    } catch (...) {
+      std::lock_guard<std::mutex> restore(lock_);
+      phase_ = previousPhase;
+      throw;
+    }
     state_ = state;
     return true;
   }
@@ -138,6 +150,7 @@ bool ButtonModel::update(ButtonState state, bool enabled) {
     if (releaseThread_.joinable()) releaseThread_.join();
     phase_ = 1;
     pressRunning_ = true;
+    ++presses_;
     if (env_.playClick) env_.playClick(state);
     try {
       pressThread_ = std::thread(&ButtonModel::pressBounce, this, std::move(callback));

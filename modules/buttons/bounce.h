@@ -86,6 +86,10 @@ class ButtonModel {
 
   ButtonState state() const { return state_.load(); }
   int phase();
+  // How many presses have been accepted so far. It is counted before the press's first
+  // transition is delivered, so an owner can tell the closings of one press (its bounce, and the
+  // closings within the release burst that follows) from those of the next.
+  uint64_t pressCount() const { return presses_.load(); }
   // Blocks until no bounce run is in progress (for owners that must see the final level).
   void waitUntilSettled();
 
@@ -102,6 +106,7 @@ class ButtonModel {
   std::atomic<int> stop_{0};
   std::atomic<ButtonState> state_{ButtonState::Released};
   std::atomic<bool> failureReported_{false};
+  std::atomic<uint64_t> presses_{0};
 
   std::mutex lock_;  // the phase, the two thread slots, the run flags and the call-back
   std::condition_variable settled_;

@@ -26,8 +26,9 @@ void driveButtonPin(const HostFunctionTable& host, uint32_t vtr, uint32_t mask, 
   host.AgsiWriteVTR(vtr, portWithButton(port, mask, state));
 }
 
-void resetOnPress(const HostFunctionTable& host, ButtonState state) {
-  if (state == ButtonState::Pressed) host.AgsiTriggerReset();
+void ResetOnPress::onTransition(const HostFunctionTable& host, uint64_t press, ButtonState state) {
+  if (state != ButtonState::Pressed) return;
+  if (lastReset_.exchange(press) != press) host.AgsiTriggerReset();
 }
 
 }  // namespace korvel::buttons

@@ -2,6 +2,7 @@
 // board, which key stands for it, and the pin writes themselves (free of window code).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "button_state.h"
@@ -25,6 +26,7 @@ inline constexpr ButtonWiring kButtonWiring[] = {
     {"RESET", {399, 514, 431, 546}, 0, 0x52},      // the chip's reset, key "R"
 };
 
+inline constexpr uint32_t kInt0Mask = 0x400;
 inline constexpr const char* kJumperId = "JP5";
 inline constexpr int kJumperLeft = 151;
 inline constexpr int kJumperTop = 233;
@@ -39,8 +41,17 @@ uint32_t portWithButton(uint32_t port, uint32_t mask, ButtonState state);
 // neither loses the other's bit.
 void driveButtonPin(const HostFunctionTable& host, uint32_t vtr, uint32_t mask, ButtonState state);
 
-// The RESET button resets the chip when its contact closes; opening does nothing.
-void resetOnPress(const HostFunctionTable& host, ButtonState state);
+// The RESET button resets the chip when its contact first closes in a press; opening does
+// nothing. The closings that follow within the same press (the press's bounce, and the closings
+// of the release burst) belong to that press and reset nothing more, so one click is one reset.
+class ResetOnPress {
+ public:
+  // `press` is the button's accepted-press count at the transition (ButtonModel::pressCount).
+  void onTransition(const HostFunctionTable& host, uint64_t press, ButtonState state);
+
+ private:
+  std::atomic<uint64_t> lastReset_{0};
+};
 
 // INT0's enabled state from JP5: connected (any cap position but 0) follows the board's power.
 inline int int0Enabled(int jumperState, int boardPowered) {

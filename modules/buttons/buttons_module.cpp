@@ -21,10 +21,27 @@ const bool bounceConfigured = (KVButton::configureBounce(), true);
 
 KVButton::Callback pinCallback(uint32_t mask) {
   if (mask == 0) {
-    return [](KVButton*, ButtonState s) { korvel::buttons::resetOnPress(*getAgsi(), s); };
+    // One latch per RESET button: a button made when the board opens again counts its presses
+    // from the start.
+    auto latch = std::make_shared<korvel::buttons::ResetOnPress>();
+    return [latch](KVButton* button, ButtonState s) {
+      latch->onTransition(*getAgsi(), button->pressCount(), s);
+    };
   }
   return [mask](KVButton*, ButtonState s) { korvel::buttons::driveButtonPin(*getAgsi(), port2, mask, s); };
 }
+
+// INT0 reaches its pin through JP5. The core enables every component when the board is powered
+// again; INT0 must then stay disabled while JP5's cap is off, so it asks JP5 every time.
+class JumperedButton : public KVButton {
+ public:
+  using KVButton::KVButton;
+  void setEnabled(int enabled) override {
+    auto* jumper = dynamic_cast<KVJumper*>(getBoardChipWithID(korvel::buttons::kJumperId));
+    const int connected = jumper == nullptr || jumper->getState() != 0 ? 1 : 0;
+    KVButton::setEnabled(enabled != 0 && connected != 0 ? 1 : 0);
+  }
+};
 
 void applyJumperToInt0(int jumperState) {
   if (KVBase* int0 = getBoardChipWithID("INT0"))
@@ -59,9 +76,12 @@ KORVEL_MODULE_EXPORT int DefineAllComponents(wxWindow*, KVRect, ComponentModule*
   wxWindow* parent = getBoardChipWithID("Korvel");
   int ok = 1;
   for (const auto& wiring : kButtonWiring) {
-    ok &= place(new KVButton(wiring.id, Orientation0), parent, wiring.rect, module);
-    if (auto* button = dynamic_cast<KVButton*>(getBoardChipWithID(wiring.id)))
-      button->setCallback(pinCallback(wiring.mask));
+    KVButton* button = wiring.mask == korvel::buttons::kInt0Mask
+                           ? new JumperedButton(wiring.id, Orientation0)
+                           : new KVButton(wiring.id, Orientation0);
+    ok &= place(button, parent, wiring.rect, module);
+    if (auto* placed = dynamic_cast<KVButton*>(getBoardChipWithID(wiring.id)))
+      placed->setCallback(pinCallback(wiring.mask));
   }
   wxSize size = KVJumper::Size(Orientation0, 2);
   KVRect rect{korvel::buttons::kJumperLeft, korvel::buttons::kJumperTop,

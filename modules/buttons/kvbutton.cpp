@@ -62,6 +62,8 @@ void KVButton::setCallback(const Callback& callback) {
 
 void KVButton::setState(ButtonState state) { UpdateState(state); }
 
+void KVButton::waitUntilSettled() { model_.waitUntilSettled(); }
+
 void KVButton::UpdateState(ButtonState state) {
   if (model_.update(state, isEnabled() != 0)) repaintDisc();
 }

@@ -34,8 +34,10 @@ class BUTTONS_API KVButton : public KVBase {
   // Safe from any thread (the key listener's); repaints are posted to the UI thread.
   void UpdateState(ButtonState state);
   ButtonState state() const { return model_.state(); }
+  // Accepted presses so far (see ButtonModel::pressCount).
+  uint64_t pressCount() const { return model_.pressCount(); }
   // Blocks until the last bounce burst has been delivered (tests, scripted runs).
-  void waitUntilSettled() { model_.waitUntilSettled(); }
+  void waitUntilSettled();
 
   void setOrientation(ChipOrientation orientation) override;
   // The disc as last drawn (empty before the first paint).

@@ -16,6 +16,14 @@ wxRect penlessRect(int left, int top, int right, int bottom) {
   return wxRect(left, top, right - left - 1, bottom - top - 1);
 }
 
+// The stored value is free text: one outside int's range (1e10, inf, nan) is no cap position
+// the jumper ever saved, and converting it would be undefined. The jumper then keeps its
+// initial position, as if nothing were stored.
+int foldStoredState(float stored, int jumps, int initialState) {
+  if (!(stored > -2147483648.0f && stored < 2147483648.0f)) return initialState;
+  return static_cast<int>(stored) % jumps;
+}
+
 }  // namespace
 
 KVJumper::KVJumper(const std::string& name, int initialState, int numberOfJumps,
@@ -23,7 +31,7 @@ KVJumper::KVJumper(const std::string& name, int initialState, int numberOfJumps,
     : KVBase(name, orientation), state_(initialState), jumps_(numberOfJumps) {
   float stored = 0;
   // Without a single state there is nothing to fold a stored value into.
-  if (loadSettings(stored) && jumps_ >= 1) state_ = static_cast<int>(stored) % jumps_;
+  if (loadSettings(stored) && jumps_ >= 1) state_ = foldStoredState(stored, jumps_, initialState);
   Bind(wxEVT_LEFT_DOWN, &KVJumper::onLeftDown, this);
   Bind(wxEVT_SET_CURSOR, &KVJumper::onSetCursor, this);
 }

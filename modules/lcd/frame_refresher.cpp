@@ -1,10 +1,20 @@
 #include "frame_refresher.h"
 
+#include <atomic>
+#include <system_error>
+
 namespace pictor {
+namespace {
+std::atomic<bool> failNextStart{false};
+}  // namespace
+
+void FrameRefresher::failNextStartForTesting() { failNextStart.store(true); }
 
 FrameRefresher::FrameRefresher(FrameBuffer& frame, Showing showing, Deliver deliver,
                                std::chrono::milliseconds period)
     : frame_(frame), showing_(std::move(showing)), deliver_(std::move(deliver)), period_(period) {
+  if (failNextStart.exchange(false))
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
   thread_ = std::thread([this] { run(); });
 }
 

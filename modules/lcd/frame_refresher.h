@@ -35,6 +35,9 @@ class FrameRefresher {
   // Number of polls so far (for tests of the idle behaviour).
   uint64_t polls() const;
 
+  // Makes the next start fail as a system out of threads would (tests of the callers).
+  static void failNextStartForTesting();
+
  private:
   void run();
 

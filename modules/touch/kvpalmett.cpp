@@ -53,8 +53,9 @@ void KVPalmett::onMotion(wxMouseEvent& event) {
 
 void KVPalmett::onLeave(wxMouseEvent& event) {
   // While the mouse is captured a drag outside keeps the pen down at an unknown position;
-  // without capture, leaving the panel lifts the pen.
-  if (isEnabled() && !HasCapture()) penReleased();
+  // without capture, leaving the panel lifts the pen. The pointer merely passing over the panel
+  // touches nothing: P2.13 is driven by presses and their releases only.
+  if (isEnabled() && !HasCapture() && controller_.penDown()) penReleased();
   event.Skip();
 }
 

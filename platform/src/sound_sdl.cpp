@@ -67,4 +67,10 @@ void playWaveAsync(const uint8_t* wave, size_t size) {
   SDL_FreeWAV(samples);
 }
 
+size_t pendingSoundBytes() {
+  Audio& a = audio();
+  std::lock_guard<std::mutex> guard(a.lock);
+  return a.ok ? SDL_GetQueuedAudioSize(a.device) : 0;
+}
+
 }  // namespace korvel::platform

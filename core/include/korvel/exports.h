@@ -56,6 +56,7 @@ KORVEL_API KVBase* getDialogComponentCaller(wxWindow* dialog);
 KORVEL_API wxWindow* getDialogAtIndexForComponent(KVBase* component, unsigned int index);
 }
 
-// The component registered under id on the current board, or null. (C++ linkage: the identifier
-// is a byte string passed by reference.)
-KORVEL_API KVBase* getBoardChipWithID(const std::string& id);
+// The component registered under id on the current board, or null. Exported with C linkage like
+// every core export, so that it is found by its plain name; the identifier is a byte string
+// passed by reference (both sides are C++).
+extern "C" KORVEL_API KVBase* getBoardChipWithID(const std::string& id);

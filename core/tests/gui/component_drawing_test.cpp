@@ -91,6 +91,26 @@ TEST_F(PlateDrawing, AnUnknownPlateShapeIsRefused) {
   EXPECT_EQ(plate->reportedDrawErrors(), 1u);
 }
 
+// A part drawn over a plate that cannot be drawn (a diamond on a window that is not square).
+class PartOverBrokenPlate : public Plate {
+ public:
+  PartOverBrokenPlate() : Plate(Rotated_Rect, 0) {}
+
+ protected:
+  void DrawComponent(wxDC& dc) override {
+    dc.SetPen(*wxTRANSPARENT_PEN);
+    dc.SetBrush(wxBrush(wxColour(0, 200, 0)));
+    dc.DrawRectangle(4, 4, 8, 8);
+  }
+};
+
+TEST_F(PlateDrawing, APlateThatCannotBeDrawnStillLeavesThePartOnShow) {
+  auto* part = place(new PartOverBrokenPlate, 10, 10, wxSize(32, 20));
+  const wxImage image = render(*part);
+  EXPECT_EQ(part->reportedDrawErrors(), 1u) << "the plate's error is reported";
+  EXPECT_EQ(rgb(image, 8, 8), kFill) << "the part itself must still be drawn";
+}
+
 TEST_F(JumperDrawing, CapCoversTheTwoPinsOfItsState) {
   // Three jumps, upright: 15 x 35; pins of 10 pixels from y 2; the cap joins two of them.
   auto* jumper = place(new KVJumper("JPT", 1, 3, Orientation0), 10, 10,

@@ -103,6 +103,7 @@ AGSI_EXPORT int AgsiWriteSFR(uint32_t address, uint32_t value, uint32_t mask) {
   if (!impl().write32(address, now)) return 0;
   impl().previous[address] = *old;
   impl().shadow[address] = now;
+  if (impl().pluginWritesFireWatches) impl().fireWatches(address, 4, true);
   return 1;
 }
 SAME_SIGNATURE(AgsiWriteSFR);

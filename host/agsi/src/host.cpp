@@ -86,7 +86,7 @@ void Host::Impl::republish() {
   writeIndex.publish(std::move(writes));
 }
 
-void Host::Impl::fireWatches(uint32_t address, uint32_t size, bool write) {
+void Host::Impl::fireWatches(uint32_t address, uint32_t size, bool write, bool simulator) {
   if (size == 0) return;
   uint64_t last = static_cast<uint64_t>(address) + size - 1;
   CallBackList callBacks;
@@ -108,7 +108,7 @@ void Host::Impl::fireWatches(uint32_t address, uint32_t size, bool write) {
     callBacks.add(w.callBack);
   }
   if (callBacks.size() == 0) return;
-  SimulatorAccessScope scope(true);
+  SimulatorAccessScope scope(simulator);
   for (size_t i = 0; i < callBacks.size(); ++i) {
     lastAddress = address;
     callBacks[i](address, write ? AGSI_WRITE : AGSI_READ);
@@ -212,6 +212,7 @@ void Host::clear() {
   m.symbols.clear();
   m.messages.clear();
   m.focus = nullptr;
+  m.pluginWritesFireWatches = false;
   m.resets = m.stops = 0;
   m.lastAddress = 0;
   m.targetKeys.clear();
@@ -246,6 +247,17 @@ void Host::firmwareWrote(uint32_t address, uint32_t size) {
   if (!impl_->writeIndex.covers(address, size)) return;
   std::lock_guard lock(mutex_);
   impl_->fireWatches(address, size, true);
+}
+
+void Host::debuggerWrote(uint32_t address, uint32_t size) {
+  if (!impl_->writeIndex.covers(address, size)) return;
+  std::lock_guard lock(mutex_);
+  impl_->fireWatches(address, size, true, false);
+}
+
+void Host::setPluginWritesFireWatches(bool fire) {
+  std::lock_guard lock(mutex_);
+  impl_->pluginWritesFireWatches = fire;
 }
 
 std::optional<uint32_t> Host::firmwareRead(uint32_t address, uint32_t size) {

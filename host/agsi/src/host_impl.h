@@ -78,7 +78,10 @@ struct Host::Impl {
   // ---- watches ----
   bool addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32_t access, bool sfr);
   void republish();
-  void fireWatches(uint32_t address, uint32_t size, bool write);
+  void fireWatches(uint32_t address, uint32_t size, bool write, bool simulator = true);
+  // Whether the plug-in's own AgsiWriteSFR fires the write watches on the register (tests of
+  // call-backs that must ignore their own writes).
+  bool pluginWritesFireWatches = false;
 
   // ---- registers and memory through the target ----
   std::optional<uint32_t> read32(uint32_t address);

@@ -12,9 +12,8 @@
 namespace korvel::simapp {
 
 namespace {
-// getBoardChipWithID takes a std::string, so it is exported with C++ linkage; this is its
-// name under the Itanium C++ ABI that GCC and Clang use.
-constexpr const char* kLookupSymbol = "_Z18getBoardChipWithIDRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE";
+// Exported with C linkage like every core export (its parameter is a const std::string&).
+constexpr const char* kLookupSymbol = "getBoardChipWithID";
 
 // The LCD's screen inside the LCD component: a 16-pixel bezel around 240 x 320.
 constexpr int kLcdBezel = 16, kLcdWidth = 240, kLcdHeight = 320;

@@ -35,6 +35,11 @@ void TestHost::firmwareWrite(uint32_t address, uint32_t value, uint32_t size) {
   host().firmwareWrote(address, size);
 }
 
+void TestHost::debuggerWrite(uint32_t address, uint32_t value, uint32_t size) {
+  poke(address, value, size);
+  host().debuggerWrote(address, size);
+}
+
 uint32_t TestHost::firmwareRead(uint32_t address, uint32_t size) {
   checkSize(size);
   if (auto answer = host().firmwareRead(address, size)) {

@@ -198,6 +198,51 @@ TEST_F(BounceTest, ReleaseWhileIdleIsIgnoredAndTheButtonKeepsShowingPressed) {
   EXPECT_EQ(rec.takeCalls(), std::vector<ButtonState>{P});
 }
 
+// The release burst is the press burst's draw divided by BTN_UP_BOUNCE_RATE (taken as at least
+// 1). With no spread every draw is the mean, 5.5 between 1 and 10: the press always bounces 7
+// times, and the release 5.5 / rate times, rounded and made odd.
+TEST_F(BounceTest, ReleaseBurstsAreShorterByTheUpBounceRate) {
+  settings.set("BTN_SIGMA", 0);
+  configure();
+  struct Case {
+    float rate;
+    size_t release;
+  };
+  for (Case c : {Case{1, 7}, Case{2, 3}, Case{4, 1}, Case{0.5f, 7}, Case{3, 3}}) {
+    settings.set("BTN_UP_BOUNCE_RATE", c.rate);
+    ButtonModel button(environment(), random);
+    button.setCallback([this](ButtonState s) { rec.call(s); });
+    ASSERT_TRUE(button.update(P, true));
+    button.waitUntilSettled();
+    EXPECT_EQ(rec.takeCalls().size(), 7u) << "press burst at rate " << c.rate;
+    ASSERT_TRUE(button.update(R, true));
+    button.waitUntilSettled();
+    const auto release = rec.takeCalls();
+    EXPECT_EQ(release.size(), c.release) << "release burst at rate " << c.rate;
+    ASSERT_FALSE(release.empty());
+    EXPECT_EQ(release.back(), R);
+  }
+}
+
+TEST_F(BounceTest, ReleaseWithBouncingOffEndsAPressThatBouncedSoLaterPressesWork) {
+  ButtonModel button(environment(), random);
+  button.setCallback([this](ButtonState s) { rec.call(s); });
+  ASSERT_TRUE(button.update(P, true));
+  button.waitUntilSettled();
+  settings.set("BTN_BOUNCE", 0);
+  ASSERT_TRUE(button.update(R, true));
+  EXPECT_EQ(button.phase(), 0) << "the released button is idle";
+  settings.set("BTN_BOUNCE", 1);
+  rec.takeCalls();
+  EXPECT_TRUE(button.update(P, true)) << "with bouncing back on the button must still press";
+  button.waitUntilSettled();
+  EXPECT_EQ(button.state(), P);
+  ASSERT_FALSE(rec.takeCalls().empty());
+  EXPECT_TRUE(button.update(R, true)) << "and release";
+  button.waitUntilSettled();
+  EXPECT_EQ(rec.takeCalls().back(), R);
+}
+
 TEST_F(BounceTest, ReleaseDuringPressBounceWaitsSoThePinEndsReleased) {
   settings.set("BTN_MIN_BOUNCE", 4);
   settings.set("BTN_MAX_BOUNCE", 4);

@@ -1,9 +1,13 @@
 // The buttons' pin writes through a stand-in host: the PORT2 word behind AgsiReadVTR/WriteVTR.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <map>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
+#include "bounce.h"
 #include "button_pins.h"
 #include "fake_host.h"
 
@@ -33,12 +37,45 @@ TEST(ButtonPins, InvalidStateIsRejectedAndNothingIsWritten) {
   EXPECT_EQ(host.writes(), 0);
 }
 
-TEST(ButtonPins, ResetFiresOnPressOnly) {
+// RESET wired to a real bounce model, as the module wires it: every contact closing of a
+// click (the press burst's and the release burst's) reaches the call-back, and the chip must be
+// reset once per click.
+TEST(ButtonPins, ResetFiresOncePerClickWhateverTheBounce) {
   korvel::testing::FakeHost host;
-  korvel::buttons::resetOnPress(host.table(), ButtonState::Released);
-  EXPECT_EQ(host.resets(), 0);
-  korvel::buttons::resetOnPress(host.table(), ButtonState::Pressed);
-  EXPECT_EQ(host.resets(), 1);
+  std::map<std::string, float> settings{{"BTN_BOUNCE", 1},   {"BTN_MIN_BOUNCE", 4}, {"BTN_MAX_BOUNCE", 4},
+                                        {"BTN_BASE_US", 1},  {"BTN_US_RANGE", 0},   {"BTN_SIGMA", 1},
+                                        {"BTN_UP_BOUNCE_RATE", 1}};
+  auto setting = [&settings](const std::string& key) { return settings.at(key); };
+  korvel::buttons::BounceRandom random;
+  korvel::buttons::configureBounceRandom(random, setting);
+  korvel::buttons::BounceEnvironment env;
+  env.setting = setting;
+  korvel::buttons::ButtonModel button(env, random);
+  korvel::buttons::ResetOnPress reset;
+  std::atomic<int> closings{0};
+  button.setCallback([&](ButtonState s) {
+    if (s == ButtonState::Pressed) ++closings;
+    reset.onTransition(host.table(), button.pressCount(), s);
+  });
+
+  ASSERT_TRUE(button.update(ButtonState::Pressed, true));
+  button.waitUntilSettled();
+  ASSERT_TRUE(button.update(ButtonState::Released, true));
+  button.waitUntilSettled();
+  ASSERT_EQ(closings.load(), 5) << "the click should bounce: 3 closings pressing, 2 releasing";
+  EXPECT_EQ(host.resets(), 1) << "one click, one reset";
+
+  ASSERT_TRUE(button.update(ButtonState::Pressed, true));
+  button.waitUntilSettled();
+  EXPECT_EQ(host.resets(), 2) << "the next click resets again";
+  ASSERT_TRUE(button.update(ButtonState::Released, true));
+  button.waitUntilSettled();
+  EXPECT_EQ(host.resets(), 2) << "its release burst does not";
+
+  settings["BTN_BOUNCE"] = 0;
+  ASSERT_TRUE(button.update(ButtonState::Pressed, true));
+  ASSERT_TRUE(button.update(ButtonState::Released, true));
+  EXPECT_EQ(host.resets(), 3) << "a click without bounce resets once too";
 }
 
 TEST(ButtonPins, TwoButtonsBouncingAtOnceLoseNeitherBit) {

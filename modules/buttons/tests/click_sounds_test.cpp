@@ -1,9 +1,11 @@
 // The click clips are valid WAVE files of the format the players expect.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "click_sounds.h"
+#include "korvel/platform/platform.h"
 
 namespace {
 
@@ -27,10 +29,25 @@ TEST(ClickSounds, EachClipIsStereo16Bit44kPcmOfAboutAFifthOfASecond) {
   }
 }
 
-TEST(ClickSounds, UnknownNumberHasNoClipAndPlaysNothing) {
+// Played through the dummy audio device that the tests run with: the clip is queued whole, and
+// a new click cuts the one still playing short instead of queueing behind it.
+TEST(ClickSounds, AClickIsQueuedWholeAndTheNextClickReplacesTheOneStillPlaying) {
+  ::setenv("SDL_AUDIODRIVER", "dummy", 0);
   EXPECT_TRUE(korvel::sounds::clickWave(999).empty());
   korvel::sounds::playClick(999);
-  korvel::sounds::playClick(1000);  // no device in tests: silent, never an error
+  EXPECT_EQ(korvel::platform::pendingSoundBytes(), 0u) << "an unknown clip plays nothing";
+
+  auto sampleBytes = [](int id) { return le32(korvel::sounds::clickWave(id).data() + 40); };
+  korvel::sounds::playClick(korvel::sounds::kPressClick);
+  const size_t pressed = korvel::platform::pendingSoundBytes();
+  EXPECT_GT(pressed, 0u) << "the press click was not played";
+  EXPECT_LE(pressed, sampleBytes(korvel::sounds::kPressClick));
+
+  korvel::sounds::playClick(korvel::sounds::kSoftClick);
+  const size_t soft = korvel::platform::pendingSoundBytes();
+  EXPECT_GT(soft, 0u) << "the soft click was not played";
+  EXPECT_LE(soft, sampleBytes(korvel::sounds::kSoftClick))
+      << "the soft click was queued behind the press click instead of replacing it";
 }
 
 }  // namespace

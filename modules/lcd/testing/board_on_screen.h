@@ -56,12 +56,10 @@ class BoardOnScreen : public ::testing::Test {
     for (AGSIMENU* entry : plugin_.host().menuEntries())
       if (entry->szText && std::string(entry->szText) == "&Korvel") menu_ = entry;
     ASSERT_NE(menu_, nullptr) << "the core registered no \"&Korvel\" menu entry";
-    // The core's getBoardChipWithID has C++ linkage (it takes a std::string), so it is found by
-    // its mangled name in the copy this test loaded.
+    // The core's getBoardChipWithID, found by its plain name in the copy this test loaded.
     core_ = korvel::platform::loadLibrary(plugin_.tree().plugin());
     ASSERT_NE(core_, nullptr);
-    findChip_ = reinterpret_cast<FindChip>(korvel::platform::findSymbol(
-        core_, "_Z18getBoardChipWithIDRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE"));
+    findChip_ = reinterpret_cast<FindChip>(korvel::platform::findSymbol(core_, "getBoardChipWithID"));
     ASSERT_NE(findChip_, nullptr) << "the core exports no getBoardChipWithID";
 
     menu_->fp(menu_);  // the user picks "&Korvel": the board opens

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "board_on_screen.h"
+#include "korvel/exports.h"
 
 using korvel_testing::BoardOnScreen;
 using korvel_testing::pumpUntil;
@@ -131,6 +132,47 @@ TEST_F(BoardLcd, ScreenshotShowsTheFrameTheFirmwareDrew) {
   const wxImage whole = grabClient(board());
   ASSERT_TRUE(whole.SaveFile(BOARD_LCD_SCREENSHOT, wxBITMAP_TYPE_PNG));
   std::fprintf(stderr, "screenshot: %s\n", BOARD_LCD_SCREENSHOT);
+}
+
+// The LCD on the board picture and the touch panel exactly over its 240 x 320 screen.
+TEST_F(BoardLcd, TheLcdAndItsTouchPanelLieAtTheirPlaces) {
+  ASSERT_NE(lcd(), nullptr) << "no LCD on the board";
+  ASSERT_NE(chip("TP"), nullptr) << "no touch panel on the board";
+  EXPECT_EQ(lcd()->GetParent(), chip("Korvel"));
+  EXPECT_EQ(wxRect(lcd()->GetPosition(), lcd()->GetSize()), wxRect(wxPoint(236, 90), wxSize(272, 379)));
+  EXPECT_EQ(chip("TP")->GetParent(), lcd());
+  EXPECT_EQ(wxRect(chip("TP")->GetPosition(), chip("TP")->GetSize()), wxRect(wxPoint(16, 16), wxSize(240, 320)));
+}
+
+TEST_F(BoardLcd, AnLcdThatCannotStartItsRefreshThreadLeavesTheBoardUpAndSaysWhy) {
+  const auto library = plugin_.tree().docs() / "Pictor" / "libPictor.so";
+  void* pictor = korvel::platform::loadLibrary(library);
+  ASSERT_NE(pictor, nullptr) << library;
+  using Hook = void (*)();
+  using DefineAll = int (*)(wxWindow*, KVRect, ComponentModule*);
+  auto failNext = reinterpret_cast<Hook>(korvel::platform::findSymbol(pictor, "pictorFailNextRefreshThreadForTesting"));
+  auto defineAll = reinterpret_cast<DefineAll>(korvel::platform::findSymbol(pictor, "DefineAllComponents"));
+  ASSERT_NE(failNext, nullptr);
+  ASSERT_NE(defineAll, nullptr);
+
+  // Called directly, the failure must come back as a result, not as an exception.
+  plugin_.host().clearMessages();
+  failNext();
+  int result = -1;
+  EXPECT_NO_THROW(result = defineAll(board(), KVRect{10, 10, 778, 562}, nullptr));
+  EXPECT_EQ(result, 0);
+  EXPECT_NE(plugin_.host().output().find("[Pictor]: the LCD cannot be shown"), std::string::npos)
+      << plugin_.host().output();
+
+  // Opened again while the system refuses the thread: the board comes up without its LCD.
+  menu_->fp(menu_);
+  for (int i = 0; i < 3; ++i) wxTheApp->ProcessIdle();
+  failNext();
+  menu_->fp(menu_);
+  ASSERT_NE(board(), nullptr) << "the board did not open";
+  EXPECT_EQ(lcd(), nullptr) << "no LCD should have been placed";
+  EXPECT_NE(chip("Korvel"), nullptr) << "the rest of the board is there";
+  korvel::platform::freeLibrary(pictor);
 }
 
 }  // namespace

@@ -179,4 +179,83 @@ TEST_F(LcdFixture, WindowStoredThroughAnAliasedNumberNeverWritesOutsideTheGlass)
   EXPECT_EQ(frameAt(0, 1), 0u) << "a pixel beyond column 239 wrapped into the next row";
 }
 
+// Where the pixels of one chip-select period land in the 3 x 2 window (10..12, 20..21) for an
+// entry mode and a start address: pixel k (1..6) is written as blue level k, and the result lists
+// the RAM addresses (x, y) in the order the pixels were written.
+class EntryModes : public LcdFixture {
+ protected:
+  std::vector<std::pair<int, int>> landing(uint16_t entryMode, uint16_t x, uint16_t y) {
+    bus_.writeRegister(0x50, 10);
+    bus_.writeRegister(0x51, 12);
+    bus_.writeRegister(0x52, 20);
+    bus_.writeRegister(0x53, 21);
+    origin(x, y, entryMode);
+    bus_.beginGram();
+    for (uint16_t k = 1; k <= 6; ++k) bus_.pixel(k);
+    bus_.endGram();
+    std::vector<std::pair<int, int>> order(6, {-1, -1});
+    for (int ay = 20; ay <= 21; ++ay)
+      for (int ax = 10; ax <= 12; ++ax) {
+        const uint32_t level = frameAt(ax, 319 - ay) >> 3;
+        if (level >= 1 && level <= 6) order[level - 1] = {ax, ay};
+      }
+    return order;
+  }
+  using Order = std::vector<std::pair<int, int>>;
+};
+
+TEST_F(EntryModes, EachAddressDirectionAndOrderFillsTheWindowItsOwnWay) {
+  EXPECT_EQ(landing(0x1030, 10, 20), (Order{{10, 20}, {11, 20}, {12, 20}, {10, 21}, {11, 21}, {12, 21}}))
+      << "both increments, horizontal first";
+  EXPECT_EQ(landing(0x1038, 10, 20), (Order{{10, 20}, {10, 21}, {11, 20}, {11, 21}, {12, 20}, {12, 21}}))
+      << "both increments, vertical first (AM)";
+  EXPECT_EQ(landing(0x1000, 12, 21), (Order{{12, 21}, {11, 21}, {10, 21}, {12, 20}, {11, 20}, {10, 20}}))
+      << "both decrements, horizontal first";
+  EXPECT_EQ(landing(0x1010, 10, 21), (Order{{10, 21}, {11, 21}, {12, 21}, {10, 20}, {11, 20}, {12, 20}}))
+      << "x increments, y decrements";
+  EXPECT_EQ(landing(0x1028, 12, 20), (Order{{12, 20}, {12, 21}, {11, 20}, {11, 21}, {10, 20}, {10, 21}}))
+      << "x decrements, y increments, vertical first";
+}
+
+TEST_F(EntryModes, DecrementingOnTheWholeGlassWrapsToTheFarEdge) {
+  origin(0, 5, 0x1000);
+  bus_.writeRegister(0x22, 0x001F);
+  EXPECT_EQ(lcd_->controller().x(), 239) << "x wraps from 0 to the last column";
+  EXPECT_EQ(lcd_->controller().y(), 4) << "and y steps down";
+  origin(0, 0, 0x1008);
+  bus_.writeRegister(0x22, 0x001F);
+  EXPECT_EQ(lcd_->controller().y(), 319) << "vertical first: y wraps from 0 to the last row";
+  EXPECT_EQ(lcd_->controller().x(), 239) << "and x steps down, wrapping too";
+}
+
+TEST_F(LcdFixture, SourceMirrorIsUndoneByInvertedDriveWithEor) {
+  bus_.writeRegister(0x01, 0x0100);  // source outputs mirrored
+  bus_.writeRegister(0x02, 0x0300);  // B/C with EOR: the mirror is inverted again
+  origin(3, 0);
+  bus_.writeRegister(0x22, 0x001F);
+  EXPECT_EQ(frameAt(3, 319), 0x000000F8u) << "mirror and its inversion cancel";
+  EXPECT_EQ(frameAt(236, 319), 0u);
+  bus_.writeRegister(0x02, 0x0200);  // B/C without EOR: the mirror holds
+  origin(4, 0);
+  bus_.writeRegister(0x22, 0x001F);
+  EXPECT_EQ(frameAt(235, 319), 0x000000F8u) << "SS alone mirrors column 4 to 235";
+}
+
+TEST_F(LcdFixture, ReadingGraphicsRamEndsTheWindow) {
+  bus_.writeRegister(0x50, 10);
+  bus_.writeRegister(0x51, 11);
+  bus_.writeRegister(0x52, 20);
+  bus_.writeRegister(0x53, 21);
+  origin(11, 20);
+  ASSERT_TRUE(lcd_->controller().windowActive());
+  bus_.beginGram();  // index 22h, the chip stays selected
+  bus_.readData();
+  EXPECT_FALSE(lcd_->controller().windowActive());
+  EXPECT_EQ(lcd_->controller().x(), 12)
+      << "the read moved the counter on the whole glass, past the window's last column";
+  EXPECT_EQ(lcd_->controller().y(), 20);
+  bus_.writeRegister(0x22, 0x001F);
+  EXPECT_EQ(frameAt(12, 319 - 20), 0x000000F8u) << "the next write lands outside the old window";
+}
+
 }  // namespace

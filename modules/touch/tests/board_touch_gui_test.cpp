@@ -82,6 +82,22 @@ TEST_F(BoardTouch, PressDragAndReleaseOnTheLcdMoveThePenTheFirmwareReads) {
   EXPECT_EQ(conversion(0x90, 3), (Bytes{0x80, 0xFF, 0xFF})) << "released: full scale again";
 }
 
+TEST_F(BoardTouch, ThePointerPassingOverThePanelLeavesPort2Alone) {
+  ASSERT_NE(chip("TP"), nullptr) << "no touch panel on the board";
+  // P2.13 low as another part of the board left it: a hover must not write the register.
+  ASSERT_TRUE(plugin_.host().writeVtr("PORT2", 0x000000FF));
+  mouse_.MouseMove(panelPoint(120, 160));
+  korvel_testing::pumpFor(std::chrono::milliseconds(100));
+  mouse_.MouseMove(panelPoint(120, 160) + wxPoint(0, 400));  // off the LCD, onto the board
+  korvel_testing::pumpFor(std::chrono::milliseconds(100));
+  mouse_.MouseMove(panelPoint(10, 10));
+  korvel_testing::pumpFor(std::chrono::milliseconds(100));
+  mouse_.MouseMove(panelPoint(-30, 10));
+  korvel_testing::pumpFor(std::chrono::milliseconds(100));
+  EXPECT_EQ(plugin_.host().vtr("PORT2").value_or(0), 0x000000FFu)
+      << "moving the pointer over the panel without pressing drove P2.13";
+}
+
 TEST_F(BoardTouch, LosingTheMouseMidDragLiftsThePen) {
   ASSERT_NE(chip("TP"), nullptr) << "no touch panel on the board";
   ASSERT_TRUE(plugin_.host().writeVtr("PORT2", 0x000020FF));

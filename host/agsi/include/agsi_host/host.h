@@ -94,6 +94,13 @@ class AGSI_HOST_API Host {
   // After a firmware store of size bytes at address: fires the write watches covering it, with
   // AgsiIsSimulatorAccess() true while they run.
   void firmwareWrote(uint32_t address, uint32_t size);
+  // After a store that is not the firmware's (the user editing memory in a debugger window):
+  // fires the write watches covering it with AgsiIsSimulatorAccess() false.
+  void debuggerWrote(uint32_t address, uint32_t size);
+  // Whether the plug-in's own AgsiWriteSFR fires the write watches on that register, as a
+  // simulator that reports every change of a watched register does (off by default; clear()
+  // turns it off again).
+  void setPluginWritesFireWatches(bool fire);
   // Before a firmware load: fires the read watches covering it. Returns the value a call-back
   // set with AgsiSetSFRReadValue, if any, which is what the firmware then reads.
   std::optional<uint32_t> firmwareRead(uint32_t address, uint32_t size);

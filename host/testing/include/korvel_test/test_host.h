@@ -36,6 +36,9 @@ class TestHost {
   // Memory as it is, without firing anything (little-endian, size 1 to 4).
   uint32_t peek(uint32_t address, uint32_t size = 4);
   void poke(uint32_t address, uint32_t value, uint32_t size = 4);
+  // A store made from the debugger (not the firmware): the write watches fire with
+  // AgsiIsSimulatorAccess() false.
+  void debuggerWrite(uint32_t address, uint32_t value, uint32_t size = 4);
 
   // ---- Virtual registers ------------------------------------------------------------------
   std::optional<uint32_t> vtr(const std::string& name) const;

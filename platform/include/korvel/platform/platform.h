@@ -57,8 +57,19 @@ class DirectoryWatch {
 std::unique_ptr<DirectoryWatch> watchDirectory(const std::filesystem::path& folder,
                                                std::string* error = nullptr);
 
+// ---- Files ---------------------------------------------------------------------------------
+// Replaces a file's contents so that no reader ever sees a part of them: the text goes to a new
+// file with a name of its own beside the file (so two processes saving at once never share it),
+// which takes the old file's permission bits and is then renamed over it. A symbolic link stays
+// a link: its final target is the file replaced. A failure leaves the old file as it was and
+// gives false with the reason in *error.
+bool replaceFileContents(const std::filesystem::path& path, const std::string& contents,
+                         std::string* error = nullptr);
+
 // ---- Sound -------------------------------------------------------------------------------
 // Plays an in-memory WAVE clip without waiting for it. Without an audio device it does nothing.
 void playWaveAsync(const uint8_t* wave, size_t size);
+// Bytes of sound queued and not yet played (0 without an audio device).
+size_t pendingSoundBytes();
 
 }  // namespace korvel::platform
