@@ -76,6 +76,15 @@ TEST(FirmwareRun, InterruptedComputationMatchesOneUninterruptedRun) {
   EXPECT_GT(interrupts, 10000u) << "the run must really be interrupted often";
 }
 
+TEST(FirmwareRun, AbsentBusDevicesAnswerAndTheWatchdogResetsTheChipLeavingItsFlags) {
+  // I2C0 NACKs, SPI and SSP0 answer all ones, the RTC counts; then the unfed watchdog resets
+  // the chip and the second boot finds WDTOF and RSID's watchdog bit.
+  FirmwareResult run = runFirmware("buses", 3.0);
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 0) << "the firmware reports the failed step as its status\n" << joined(run.lines);
+  EXPECT_EQ(joined(run.lines), "watchdog fed\nwatchdog reset\n");
+}
+
 TEST(FirmwareRun, SchedulerStartsItsFirstTaskOnTheProcessStackAndSwitchesBetweenTwo) {
   FirmwareResult run = runFirmware("scheduler");
   ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
