@@ -166,6 +166,7 @@ struct Simulator::Chip : Bus {
     spi.onLine = [this](bool level) { nvic.setLine(Spi::kIrq, level); };
     map.add(Watchdog::kBase, Watchdog::kSize, &wdt, true);
     wdt.onLine = [this](bool level) { nvic.setLine(Watchdog::kIrq, level); };
+    wdt.onResetRequest = [this] { cpu.requestStop(); };
     map.add(Rtc::kBase, Rtc::kSize, &rtc, true);
     rtc.onLine = [this](bool level) { nvic.setLine(Rtc::kIrq, level); };
   }

@@ -38,6 +38,7 @@ void Watchdog::timeout() {
   if (mod_ & kWdReset) {
     resetRequest_ = true;
     keepTimeoutFlag_ = true;
+    if (onResetRequest) onResetRequest();
   } else {
     mod_ |= kWdInt;  // cleared only by a reset: the handler masks the interrupt instead
     updateLine();

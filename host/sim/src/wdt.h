@@ -36,6 +36,7 @@ class Watchdog : public Peripheral {
     return r;
   }
   std::function<void(bool level)> onLine;
+  std::function<void()> onResetRequest;  // the core should stop so the reset happens now
 
  private:
   void timeout();
