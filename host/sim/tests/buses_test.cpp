@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "i2c.h"
+#include "korvel_sim/simulator.h"
 #include "rtc.h"
 #include "serial.h"
 #include "spi.h"
@@ -98,6 +99,38 @@ TEST(I2c, ReadAddressNackThenRepeatedStartAndDataNack) {
   b.i2c.write(kConClr, kEn | kAa, 4, FW);
   EXPECT_EQ(b.stat(), 0xF8u);
   EXPECT_FALSE(b.line);
+}
+
+// Each controller sits in its own window, counts its own peripheral clock and raises its own
+// interrupt: a START on I2C1 and I2C2 (through the debugger's writes, without firmware) ends
+// with SI and IRQ 11 or 12 pending, after the time the bus needs, not before.
+TEST(I2c, EachControllerOfTheChipHasItsWindowClockAndInterrupt) {
+  agsi_host::Host::instance().clear();
+  Simulator sim;
+  sim.setRealTime(false);
+  auto rd = [&](uint32_t a) {
+    uint32_t v = 0;
+    EXPECT_TRUE(sim.read(a, 4, reinterpret_cast<uint8_t*>(&v)));
+    return v;
+  };
+  auto wr = [&](uint32_t a, uint32_t v) { EXPECT_TRUE(sim.write(a, 4, reinterpret_cast<const uint8_t*>(&v))); };
+  for (int i : {1, 2}) {
+    uint32_t base = I2c::kBases[i];
+    EXPECT_EQ(rd(base + kStat), 0xF8u);
+    wr(base + kConSet, kEn | kSta);
+  }
+  wr(0x400FC1AC, 1u << (2 * (26 - 16)));  // PCLKSEL1: I2C2 at the full 4 MHz, I2C1 at 1 MHz
+  // A START takes SCLH + SCLL = 8 peripheral clocks: 2 us on I2C2, 8 us on I2C1.
+  sim.runFor(1.5e-6);
+  EXPECT_EQ(rd(I2c::kBases[2] + kStat), 0xF8u) << "I2C2 too early";
+  sim.runFor(1e-6);
+  EXPECT_EQ(rd(I2c::kBases[2] + kStat), 0x08u);
+  EXPECT_EQ(rd(I2c::kBases[1] + kStat), 0xF8u) << "I2C1 counts its slower clock";
+  EXPECT_EQ(rd(0xE000E200) & (3u << 11), 1u << 12) << "IRQ 12 pending for I2C2";
+  sim.runFor(6e-6);
+  EXPECT_EQ(rd(I2c::kBases[1] + kStat), 0x08u);
+  EXPECT_EQ(rd(0xE000E200) & (3u << 11), 3u << 11) << "IRQ 11 pending for I2C1";
+  EXPECT_EQ(rd(I2c::kBases[0] + kStat), 0xF8u) << "I2C0 untouched";
 }
 
 TEST(Spi, MasterTransferSetsSpifAfterItsBitsAndAnswersAllOnes) {
