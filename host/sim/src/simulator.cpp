@@ -10,10 +10,15 @@
 #include "address_map.h"
 #include "cortex_m3.h"
 #include "gpio.h"
+#include "i2c.h"
 #include "nvic.h"
+#include "rtc.h"
 #include "serial.h"
+#include "spi.h"
 #include "system_control.h"
 #include "timers.h"
+#include "unmodelled.h"
+#include "wdt.h"
 
 namespace korvel::sim {
 
@@ -43,23 +48,6 @@ enum Irq { kTimer0 = 1, kEint0 = 18, kEint3 = 21, kRit = 29 };
 constexpr int kTimerClockField[4] = {1, 2, 16 + 6, 16 + 7};
 constexpr int kRitClockField = 16 + 13;
 
-// Registers nobody models: what the firmware writes reads back, so unused parts stay quiet.
-class Sparse : public Peripheral {
- public:
-  uint32_t read(uint32_t offset, uint32_t size, Access) override {
-    auto it = words_.find(offset & ~3u);
-    return it == words_.end() ? 0 : laneRead(it->second, offset, size);
-  }
-  void write(uint32_t offset, uint32_t value, uint32_t size, Access) override {
-    uint32_t& w = words_[offset & ~3u];
-    w = laneMerge(w, offset, value, size);
-  }
-  void reset() override { words_.clear(); }
-
- private:
-  std::unordered_map<uint32_t, uint32_t> words_;
-};
-
 uint64_t wallNanos() {
   return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
                       std::chrono::steady_clock::now().time_since_epoch()).count());
@@ -80,8 +68,13 @@ struct Simulator::Chip : Bus {
   RepetitiveTimer rit;
   Ssp ssp1;
   Uart uart0;
+  I2c i2c[3];
+  Ssp ssp0;
+  Spi spi;
+  Watchdog wdt;
+  Rtc rtc;
   Storage pinConnect{0x4000}, can1{0x4000}, can2{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
-  Sparse apb0, apb1, ahb, ppb;
+  Unmodelled apb0{0x40000000, 0x80000}, apb1{0x40080000, 0x80000}, ahb{0x50000000, 0x200000}, ppb{0xE0000000, 0x100000};
   AddressMap map;
 
   // Time: cycles run at the core clock, which the firmware may change.
@@ -102,7 +95,7 @@ struct Simulator::Chip : Bus {
   Chip(Simulator& s, agsi_host::Host& h)
       : sim(s), host(h), flash(kFlashSize, 0xFF), sram(kSramSize, 0), ahbSram(kAhbSramSize, 0), cpu(*this) {
     map.add(Nvic::kBase, Nvic::kSize, &nvic, true);
-    map.add(SystemControl::kBase, SystemControl::kSize, &sysctl);
+    map.add(SystemControl::kBase, SystemControl::kSize, &sysctl, true);  // clock changes take effect in time
     map.add(Gpio::kBase, Gpio::kSize, &gpio);
     map.add(GpioInterrupts::kBase, GpioInterrupts::kSize, &gpioInt);
     for (int i = 0; i < 4; ++i) map.add(Timer::kBases[i], Timer::kSize, &timers[i], true);
@@ -115,6 +108,7 @@ struct Simulator::Chip : Bus {
     map.add(kCanCommonBase, 0x4000, &canCommon);
     map.add(kAfRamBase, 0x4000, &afRam);
     map.add(kAfBase, 0x4000, &af);
+    addBuses();
 
     cpu.mapMemory(kFlashBase, kFlashSize, flash.data(), true);
     for (uint32_t off = 0; off < kSramSize; off += kPageSize) cpu.mapMemory(kSramBase + off, kPageSize, sram.data() + off, true);
@@ -157,6 +151,24 @@ struct Simulator::Chip : Bus {
     ssp1.onSend = [this](uint32_t v) { host.writeVtr("SSP1_OUT", v, true); };
     uart0.onTransmit = [this](char c) { text(uartLine, c); };
     map.resetAll();
+  }
+
+  // I2C0-2, SSP0, SPI, the watchdog and the RTC: their windows and interrupt lines.
+  void addBuses() {
+    for (int i = 0; i < 3; ++i) {
+      map.add(I2c::kBases[i], I2c::kSize, &i2c[i], true);
+      i2c[i].onLine = [this, i](bool level) { nvic.setLine(I2c::kIrqs[i], level); };
+    }
+    map.add(Ssp::kSsp0Base, Ssp::kSize, &ssp0);
+    ssp0.onLine = [this](bool level) { nvic.setLine(Ssp::kSsp0Irq, level); };
+    ssp1.onLine = [this](bool level) { nvic.setLine(Ssp::kSsp1Irq, level); };
+    map.add(Spi::kBase, Spi::kSize, &spi, true);
+    spi.onLine = [this](bool level) { nvic.setLine(Spi::kIrq, level); };
+    map.add(Watchdog::kBase, Watchdog::kSize, &wdt, true);
+    wdt.onLine = [this](bool level) { nvic.setLine(Watchdog::kIrq, level); };
+    wdt.onResetRequest = [this] { cpu.requestStop(); };
+    map.add(Rtc::kBase, Rtc::kSize, &rtc, true);
+    rtc.onLine = [this](bool level) { nvic.setLine(Rtc::kIrq, level); };
   }
 
   static uint8_t* bootRom() {
@@ -212,11 +224,19 @@ struct Simulator::Chip : Bus {
     nvic.advanceSysTick(delta);
     for (int i = 0; i < 4; ++i) timers[i].advance(delta, sysctl.peripheralDivider(kTimerClockField[i]));
     rit.advance(delta, sysctl.peripheralDivider(kRitClockField));
+    for (int i = 0; i < 3; ++i) i2c[i].advance(delta, sysctl.peripheralDivider(I2c::kClockFields[i]));
+    spi.advance(delta, sysctl.peripheralDivider(Spi::kClockField));
+    wdt.advance(delta, hz, sysctl.peripheralDivider(Watchdog::kClockField));
+    rtc.advance(delta, hz);
   }
   uint64_t cyclesToNextDeviceEvent() const {
     uint64_t best = nvic.cyclesToSysTickEvent();
     for (int i = 0; i < 4; ++i) best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i])));
     best = std::min(best, rit.cyclesToEvent(sysctl.peripheralDivider(kRitClockField)));
+    for (int i = 0; i < 3; ++i) best = std::min(best, i2c[i].cyclesToEvent(sysctl.peripheralDivider(I2c::kClockFields[i])));
+    best = std::min(best, spi.cyclesToEvent(sysctl.peripheralDivider(Spi::kClockField)));
+    best = std::min(best, wdt.cyclesToEvent(hz, sysctl.peripheralDivider(Watchdog::kClockField)));
+    best = std::min(best, rtc.cyclesToEvent(hz));
     return best;
   }
 
@@ -393,6 +413,11 @@ Simulator::~Simulator() {
 
 void Simulator::setOutput(std::function<void(const std::string&)> output) { output_ = std::move(output); }
 
+void Simulator::setTraceUnmodelled(std::function<void(uint32_t address, bool write)> trace) {
+  std::lock_guard lock(host_.mutex());
+  for (Unmodelled* u : {&chip_->apb0, &chip_->apb1, &chip_->ahb, &chip_->ppb}) u->onFirstAccess = trace;
+}
+
 void Simulator::line(const std::string& text) {
   if (output_) output_(text);
 }
@@ -543,6 +568,11 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
     {
       std::lock_guard lock(host_.mutex());
       requestedReset = resetRequested_.exchange(false) || c.nvic.takeResetRequest();
+      if (c.wdt.takeResetRequest()) {
+        // The watchdog's reset: WDTOF survives it and RSID tells the firmware who did it.
+        c.sysctl.noteReset(SystemControl::kResetByWatchdog);
+        requestedReset = true;
+      }
       if (requestedReset) {
         c.resetChip();
         sleeping_ = false;

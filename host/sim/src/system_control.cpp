@@ -8,7 +8,7 @@ enum : uint32_t {
   kPll1Con = 0x0A0, kPll1Cfg = 0x0A4, kPll1Stat = 0x0A8, kPll1Feed = 0x0AC, kPcon = 0x0C0,
   kPconp = 0x0C4, kCclkCfg = 0x104, kUsbClkCfg = 0x108, kClkSrcSel = 0x10C, kExtInt = 0x140,
   kExtMode = 0x148, kExtPolar = 0x14C, kRsid = 0x180, kScs = 0x1A0, kPclkSel0 = 0x1A8,
-  kPclkSel1 = 0x1AC, kClkOutCfg = 0x1C8,
+  kPclkSel1 = 0x1AC, kUsbIntSt = 0x1C0, kClkOutCfg = 0x1C8,
 };
 constexpr uint32_t kPllEnable = 1, kPllConnect = 2;
 constexpr uint32_t kOscEnable = 1u << 5, kOscStable = 1u << 6;
@@ -23,6 +23,7 @@ void SystemControl::reset() {
   pconp_ = 0x042887DE;
   flashcfg_ = 0x303A;
   extint_ = extmode_ = extpolar_ = 0;
+  usbIntSt_ = 0x80000000;
   for (int n = 0; n < 4; ++n) pinSelected_[n] = false, updateLine(n);
   if (onClockChanged) onClockChanged();
 }
@@ -98,6 +99,7 @@ uint32_t SystemControl::read(uint32_t offset, uint32_t size, Access) {
     case kPclkSel0: v = pclksel0_; break;
     case kPclkSel1: v = pclksel1_; break;
     case kClkOutCfg: v = clkoutcfg_; break;
+    case kUsbIntSt: v = usbIntSt_; break;
     default: break;
   }
   return laneRead(v, offset, size);
@@ -143,6 +145,7 @@ void SystemControl::write(uint32_t offset, uint32_t value, uint32_t size, Access
     case kPclkSel0: pclksel0_ = v; break;
     case kPclkSel1: pclksel1_ = v; break;
     case kClkOutCfg: clkoutcfg_ = v; break;
+    case kUsbIntSt: usbIntSt_ = v & 0x80000000; break;
     default: break;
   }
   if (coreClockHz() != before && onClockChanged) onClockChanged();

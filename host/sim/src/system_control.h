@@ -27,6 +27,9 @@ class SystemControl : public Peripheral {
 
   // Level of the pin P2.(10+n) and whether the pin is switched to its EINTn function.
   void externalPin(int n, bool level, bool selected);
+  // Reset sources in RSID: they accumulate until the firmware clears them.
+  static constexpr uint32_t kResetByPowerOn = 1, kResetByExternal = 2, kResetByWatchdog = 4;
+  void noteReset(uint32_t source) { rsid_ |= source; }
   std::function<void(int n, bool level)> onLine;  // EINTn interrupt line
   std::function<void()> onClockChanged;
 
@@ -38,6 +41,7 @@ class SystemControl : public Peripheral {
   uint32_t cclkcfg_ = 0, clksrcsel_ = 0, scs_ = 0, pclksel0_ = 0, pclksel1_ = 0, pconp_ = 0x042887DE;
   uint32_t usbclkcfg_ = 0, pcon_ = 0, rsid_ = 1, flashcfg_ = 0x303A, clkoutcfg_ = 0;
   uint32_t extint_ = 0, extmode_ = 0, extpolar_ = 0;
+  uint32_t usbIntSt_ = 0x80000000;  // EN_USB_INTS set: USB interrupts reach the NVIC
   bool pinLevel_[4] = {true, true, true, true};
   bool pinSelected_[4] = {false, false, false, false};
 };

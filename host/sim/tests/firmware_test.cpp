@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "checksum_kernel.h"
@@ -21,10 +23,12 @@ struct FirmwareResult {
   std::vector<std::string> lines;
 };
 
-FirmwareResult runFirmware(const std::string& name, double seconds = 2.0) {
+FirmwareResult runFirmware(const std::string& name, double seconds = 2.0,
+                           std::function<void(Simulator&)> setUp = nullptr) {
   agsi_host::Host::instance().clear();
   Simulator sim;
   sim.setRealTime(false);
+  if (setUp) setUp(sim);
   FirmwareResult run;
   sim.setOutput([&](const std::string& l) { run.lines.push_back(l); });
   std::string error;
@@ -74,6 +78,20 @@ TEST(FirmwareRun, InterruptedComputationMatchesOneUninterruptedRun) {
   EXPECT_EQ(run.lines[0].substr(0, expected.size()), expected) << joined(run.lines);
   unsigned long interrupts = std::stoul(run.lines[0].substr(run.lines[0].rfind(' ') + 1));
   EXPECT_GT(interrupts, 10000u) << "the run must really be interrupted often";
+}
+
+TEST(FirmwareRun, AbsentBusDevicesAnswerAndTheWatchdogResetsTheChipLeavingItsFlags) {
+  // I2C0 NACKs, SPI and SSP0 answer all ones, the RTC counts; then the unfed watchdog resets
+  // the chip and the second boot finds WDTOF and RSID's watchdog bit.
+  std::vector<std::pair<uint32_t, bool>> unmodelled;
+  FirmwareResult run = runFirmware("buses", 3.0, [&](Simulator& sim) {
+    sim.setTraceUnmodelled([&](uint32_t address, bool write) { unmodelled.emplace_back(address, write); });
+  });
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 0) << "the firmware reports the failed step as its status\n" << joined(run.lines);
+  EXPECT_EQ(joined(run.lines), "watchdog fed\nwatchdog reset\n");
+  // The firmware reads USBDevIntSt twice (and every other register it uses has a model).
+  EXPECT_EQ(unmodelled, (std::vector<std::pair<uint32_t, bool>>{{0x5000C200, false}}));
 }
 
 TEST(FirmwareRun, SchedulerStartsItsFirstTaskOnTheProcessStackAndSwitchesBetweenTwo) {

@@ -48,6 +48,11 @@ class Simulator : public agsi_host::Target {
 
   // Text the firmware prints (UART0, semihosting), and fault reports, line by line.
   void setOutput(std::function<void(const std::string& line)> output);
+  // Told the first time the firmware reads or writes each register that no model answers for
+  // (its word address, and whether it was a write), so a user sees which parts of the chip the
+  // firmware expects to work; such registers read their reset value and keep what is written.
+  // Runs on the simulation thread under the host's lock; an empty function turns it off.
+  void setTraceUnmodelled(std::function<void(uint32_t address, bool write)> trace);
   // Pacing: real time (default) or as fast as possible.
   void setRealTime(bool realTime) { realTime_ = realTime; }
   bool realTime() const { return realTime_; }
