@@ -14,6 +14,7 @@
 #include "serial.h"
 #include "system_control.h"
 #include "timers.h"
+#include "uart.h"
 
 namespace korvel::sim {
 
@@ -79,7 +80,8 @@ struct Simulator::Chip : Bus {
   Timer timers[4];
   RepetitiveTimer rit;
   Ssp ssp1;
-  Uart uart0;
+  Uart uarts[4]{Uart(0), Uart(1), Uart(2), Uart(3)};
+  std::function<void(uint8_t)> uartSinks[4];  // empty: UART0's text goes to the output lines
   Storage pinConnect{0x4000}, can1{0x4000}, can2{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
   Sparse apb0, apb1, ahb, ppb;
   AddressMap map;
@@ -108,7 +110,7 @@ struct Simulator::Chip : Bus {
     for (int i = 0; i < 4; ++i) map.add(Timer::kBases[i], Timer::kSize, &timers[i], true);
     map.add(RepetitiveTimer::kBase, RepetitiveTimer::kSize, &rit, true);
     map.add(Ssp::kBase, Ssp::kSize, &ssp1);
-    map.add(Uart::kBase, Uart::kSize, &uart0);
+    for (int i = 0; i < 4; ++i) map.add(Uart::kBases[i], Uart::kSize, &uarts[i], true);
     map.add(kPinConnectBase, 0x4000, &pinConnect);
     map.add(kCan1Base, 0x4000, &can1);
     map.add(kCan2Base, 0x4000, &can2);
@@ -155,7 +157,15 @@ struct Simulator::Chip : Bus {
     for (int i = 0; i < 4; ++i) timers[i].onLine = [this, i](bool level) { nvic.setLine(kTimer0 + i, level); };
     rit.onLine = [this](bool level) { nvic.setLine(kRit, level); };
     ssp1.onSend = [this](uint32_t v) { host.writeVtr("SSP1_OUT", v, true); };
-    uart0.onTransmit = [this](char c) { text(uartLine, c); };
+    for (int i = 0; i < 4; ++i) {
+      Uart& u = uarts[i];
+      u.clockDivider = [this, i] { return sysctl.peripheralDivider(Uart::kClockFields[i]); };
+      u.onLine = [this, i](bool level) { nvic.setLine(Uart::kIrqs[i], level); };
+      u.onTransmit = [this, i](uint8_t b) {
+        if (uartSinks[i]) uartSinks[i](b);
+        else if (i == 0) text(uartLine, char(b));
+      };
+    }
     map.resetAll();
   }
 
@@ -165,7 +175,8 @@ struct Simulator::Chip : Bus {
   }
 
   void text(std::string& buffer, char c) {
-    if (c == '\r') return;
+    // A NUL ends a C string: dropped here so the rest of the line still reaches the output.
+    if (c == '\r' || c == '\0') return;
     if (c == '\n') {
       sim.line(buffer);
       buffer.clear();
@@ -212,11 +223,13 @@ struct Simulator::Chip : Bus {
     nvic.advanceSysTick(delta);
     for (int i = 0; i < 4; ++i) timers[i].advance(delta, sysctl.peripheralDivider(kTimerClockField[i]));
     rit.advance(delta, sysctl.peripheralDivider(kRitClockField));
+    for (Uart& u : uarts) u.advance(delta);
   }
   uint64_t cyclesToNextDeviceEvent() const {
     uint64_t best = nvic.cyclesToSysTickEvent();
     for (int i = 0; i < 4; ++i) best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i])));
     best = std::min(best, rit.cyclesToEvent(sysctl.peripheralDivider(kRitClockField)));
+    for (const Uart& u : uarts) best = std::min(best, u.cyclesToEvent());
     return best;
   }
 
@@ -468,6 +481,18 @@ void Simulator::vtrChanged(const std::string& name, uint32_t value) {
     chip_->gpio.setInputs(name[4] - '0', value);
 }
 
+void Simulator::setUartSink(int n, std::function<void(uint8_t)> sink) {
+  if (n < 0 || n > 3) return;
+  std::lock_guard lock(host_.mutex());
+  chip_->uartSinks[n] = std::move(sink);
+}
+
+bool Simulator::uartInput(int n, uint8_t byte) {
+  if (n < 0 || n > 3) return false;
+  std::lock_guard lock(host_.mutex());
+  return chip_->uarts[n].input(byte);
+}
+
 void Simulator::triggerReset() {
   resetRequested_ = true;
   chip_->cpu.requestStop();
@@ -616,6 +641,9 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
   }
   {
     std::lock_guard lock(host_.mutex());
+    // The firmware is gone: what it queued for the wire is sent in full.
+    if (reason == StopReason::Exited || reason == StopReason::Fault)
+      for (Uart& u : c.uarts) u.flushTransmitter();
     if (!c.uartLine.empty()) line(c.uartLine), c.uartLine.clear();
     if (!c.semihostLine.empty()) line(c.semihostLine), c.semihostLine.clear();
   }
