@@ -83,6 +83,11 @@ uint32_t Uart::interruptId() const {
 }
 
 void Uart::updateLine() {
+  // Every state change ends here, so this is also where the next event is worked out.
+  due_ = UINT64_MAX;
+  if (txBusy_) due_ = std::min(due_, txEnd_);
+  if (rxBusy_) due_ = std::min(due_, rxEnd_);
+  if (!rxFifo_.empty() && !ctiPending_) due_ = std::min(due_, ctiAt_);
   bool level = interruptId() != kIdNone;
   if (level == line_) return;
   line_ = level;
@@ -93,13 +98,8 @@ void Uart::updateLine() {
 
 void Uart::advance(uint64_t cycles) {
   uint64_t target = now_ + cycles;
-  for (;;) {
-    uint64_t next = UINT64_MAX;
-    if (txBusy_) next = std::min(next, txEnd_);
-    if (rxBusy_) next = std::min(next, rxEnd_);
-    if (!rxFifo_.empty() && !ctiPending_) next = std::min(next, ctiAt_);
-    if (next > target) break;
-    now_ = next;
+  while (due_ <= target) {
+    now_ = due_;
     if (txBusy_ && txEnd_ == now_) transmitDone();
     if (rxBusy_ && rxEnd_ == now_) receiveDone();
     if (!rxFifo_.empty() && !ctiPending_ && ctiAt_ <= now_) ctiPending_ = true;
@@ -109,12 +109,8 @@ void Uart::advance(uint64_t cycles) {
 }
 
 uint64_t Uart::cyclesToEvent() const {
-  uint64_t next = UINT64_MAX;
-  if (txBusy_) next = std::min(next, txEnd_);
-  if (rxBusy_) next = std::min(next, rxEnd_);
-  if (!rxFifo_.empty() && !ctiPending_) next = std::min(next, ctiAt_);
-  if (next == UINT64_MAX) return next;
-  return next > now_ ? next - now_ : 1;
+  if (due_ == UINT64_MAX) return due_;
+  return due_ > now_ ? due_ - now_ : 1;
 }
 
 // ---- transmitter ---------------------------------------------------------------------------------
@@ -162,6 +158,7 @@ bool Uart::input(uint8_t byte) {
   if (!rxBusy_) {
     rxBusy_ = true;
     rxEnd_ = now_ + characterCycles();
+    updateLine();
   }
   return true;
 }
@@ -187,6 +184,7 @@ void Uart::receiveDone() {
 uint32_t Uart::read(uint32_t offset, uint32_t size, Access access) {
   bool fw = access == Access::Firmware;
   bool dlab = lcr_ & kDlab;
+  bool changed = false;  // by a read with a side effect
   uint32_t v = 0;
   switch (offset & ~3u) {
     case kRbrThrDll:
@@ -197,6 +195,7 @@ uint32_t Uart::read(uint32_t offset, uint32_t size, Access access) {
         if (fw) {
           rxFifo_.pop_front();
           rxActivity();
+          changed = true;
         }
       }
       break;
@@ -205,14 +204,14 @@ uint32_t Uart::read(uint32_t offset, uint32_t size, Access access) {
       uint32_t id = interruptId();
       v = id | (fifoEnabled() ? 0xC0 : 0);
       // Reading IIR while it names the THRE interrupt is what clears it.
-      if (fw && id == kIdThre) threPending_ = false;
+      if (fw && id == kIdThre) threPending_ = false, changed = true;
       break;
     }
     case kLcr: v = lcr_; break;
     case kMcr: v = index_ == 1 ? mcr_ : 0; break;
     case kLsr:
       v = lineStatus();
-      if (fw) errors_ = 0;
+      if (fw && errors_) errors_ = 0, changed = true;
       break;
     case kMsr:
       v = index_ == 1 ? msr_ : 0;
@@ -227,7 +226,7 @@ uint32_t Uart::read(uint32_t offset, uint32_t size, Access access) {
     case kRs485AdrMatch: v = index_ == 1 ? rs485adrmatch_ : 0; break;
     case kRs485Dly: v = index_ == 1 ? rs485dly_ : 0; break;
   }
-  if (fw) updateLine();
+  if (changed) updateLine();
   return laneRead(v, offset, size);
 }
 

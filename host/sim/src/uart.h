@@ -74,6 +74,7 @@ class Uart : public Peripheral {
   bool txBusy_ = false, rxBusy_ = false;
   uint8_t txShift_ = 0;
   uint64_t txEnd_ = 0, rxEnd_ = 0, ctiAt_ = 0;
+  uint64_t due_ = UINT64_MAX;  // the next of the three above that matters
   bool threPending_ = false;  // THRE interrupt source
   bool threArmed_ = false;    // THR written since the last THRE interrupt
   bool directLoad_ = false;  // the byte in the shift register went there straight from THR
