@@ -132,7 +132,8 @@ void Uart::startTransmit() {
 
 void Uart::transmitDone() {
   txBusy_ = false;
-  if (onTransmit) onTransmit(txShift_);
+  if (loopback()) receive(txShift_);  // UART1's loopback: TXD feeds RXD inside the chip
+  else if (onTransmit) onTransmit(txShift_);
   directLoad_ = false;
   startTransmit();
   if (!txBusy_ && txFifo_.empty() && threArmed_) {
@@ -142,6 +143,7 @@ void Uart::transmitDone() {
 }
 
 void Uart::flushTransmitter() {
+  if (loopback()) return;
   if (txBusy_ && onTransmit) onTransmit(txShift_);
   txBusy_ = false;
   for (uint8_t b : txFifo_)
@@ -171,12 +173,17 @@ void Uart::rxActivity() {
 void Uart::receiveDone() {
   uint8_t byte = wire_.front();
   wire_.pop_front();
+  // In loopback the receiver listens to the transmitter; what arrives on RXD is ignored.
+  if (!loopback()) receive(byte);
+  rxBusy_ = !wire_.empty();
+  if (rxBusy_) rxEnd_ = now_ + characterCycles();
+}
+
+void Uart::receive(uint8_t byte) {
   // A full FIFO keeps its bytes; the new character is lost and the overrun flag tells so.
   if (rxFifo_.size() >= rxDepth()) errors_ |= kOe;
   else rxFifo_.push_back(byte);
   rxActivity();
-  rxBusy_ = !wire_.empty();
-  if (rxBusy_) rxEnd_ = now_ + characterCycles();
 }
 
 // ---- registers ---------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 // that finishes raises its interrupt even while the firmware does not touch the UART.
 // Transmitted bytes leave through onTransmit when their stop bit ends; received bytes wait on
 // the "wire" (input()) and enter the receive FIFO one character time apart.
+// UART1's modem loopback (MCR bit 4) turns its transmitter into its own receiver.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +62,8 @@ class Uart : public Peripheral {
   void startTransmit();
   void transmitDone();
   void receiveDone();
+  void receive(uint8_t byte);
+  bool loopback() const { return index_ == 1 && (mcr_ & 0x10); }
   void rxActivity();
   void updateLine();
 

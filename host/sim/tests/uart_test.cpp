@@ -221,6 +221,23 @@ TEST(Uart, ModemRegistersOnUart1OnlyAndByteWideScratchRegister) {
   EXPECT_EQ(u0.uart.read(SCR, 1, FW), 0xA5u);
 }
 
+TEST(Uart, Uart1LoopbackReceivesWhatItSendsAndIgnoresTheWire) {
+  Bench b(1);
+  b.setup115200();
+  b.wr(0x10, 0x10);  // MCR: loopback
+  b.uart.input('w');
+  b.wr(THR, 'Z');
+  b.uart.advance(8640);
+  EXPECT_TRUE(b.sent.empty()) << "nothing leaves on TXD";
+  EXPECT_EQ(b.rd(LSR) & 1, 1u);
+  EXPECT_EQ(b.rd(RBR), uint32_t('Z'));
+  EXPECT_EQ(b.rd(LSR) & 1, 0u) << "the byte on the wire was not received";
+  b.wr(0x10, 0);
+  b.wr(THR, 'Y');
+  b.uart.advance(8640);
+  EXPECT_EQ(b.sent, "Y");
+}
+
 TEST(Uart, SimulatorTakesInputForUarts0To3AndRefusesWhenTheWireIsFull) {
   agsi_host::Host::instance().clear();
   Simulator sim;
