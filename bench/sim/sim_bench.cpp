@@ -95,6 +95,36 @@ void BM_FullScreenFill(benchmark::State& state) {
 }
 BENCHMARK(BM_FullScreenFill)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// A firmware printing numbered lines in a tight loop: the transmitter paces it at the baud
+// rate (lines per simulated second), and the polling costs wall time, reported as the
+// simulated/wall ratio beside the CPU-bound loop's in the same iteration.
+void BM_UartPrintLoop(benchmark::State& state) {
+  for (auto _ : state) {
+    double ratio[2] = {0, 0};
+    size_t lines = 0;
+    for (int k = 0; k < 2; ++k) {
+      agsi_host::Host::instance().clear();
+      Simulator sim;
+      sim.setRealTime(false);
+      sim.setOutput([&](const std::string&) { lines += k; });
+      std::string error;
+      if (!sim.loadFirmware(firmware(k ? "uart_flood" : "cpu_loop"), &error)) {
+        state.SkipWithError(error.c_str());
+        return;
+      }
+      auto t0 = std::chrono::steady_clock::now();
+      sim.runFor(0.2);
+      double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      ratio[k] = sim.seconds() / wall;
+    }
+    state.counters["lines_per_sim_s"] = double(lines) / 0.2;
+    state.counters["sim_per_wall_print"] = ratio[1];
+    state.counters["sim_per_wall_cpu_loop"] = ratio[0];
+    state.counters["print_vs_cpu_loop"] = ratio[1] / ratio[0];
+  }
+}
+BENCHMARK(BM_UartPrintLoop)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(false);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -73,6 +73,10 @@
 #define U0FCR REG32(UART0_BASE + 0x08)
 #define U0LCR REG32(UART0_BASE + 0x0C)
 #define U0LSR REG32(UART0_BASE + 0x14)
+#define U0RBR REG32(UART0_BASE + 0x00)
+#define U0IER REG32(UART0_BASE + 0x04)
+#define U0IIR REG32(UART0_BASE + 0x08)
+#define U0TER REG32(UART0_BASE + 0x30)
 
 /* ---- SSP1 ---- */
 #define SSP1_BASE 0x40030000u
@@ -101,6 +105,7 @@
 /* Interrupt numbers */
 enum {
   TIMER0_IRQn = 1, TIMER1_IRQn = 2, TIMER2_IRQn = 3, TIMER3_IRQn = 4, UART0_IRQn = 5,
+  UART1_IRQn = 6, UART2_IRQn = 7, UART3_IRQn = 8,
   SSP1_IRQn = 15, EINT0_IRQn = 18, EINT1_IRQn = 19, EINT2_IRQn = 20, EINT3_IRQn = 21,
   CAN_IRQn = 25, RIT_IRQn = 29,
 };

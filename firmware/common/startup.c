@@ -26,6 +26,10 @@ void TIMER0_IRQHandler(void) WEAK_ALIAS;
 void TIMER1_IRQHandler(void) WEAK_ALIAS;
 void TIMER2_IRQHandler(void) WEAK_ALIAS;
 void TIMER3_IRQHandler(void) WEAK_ALIAS;
+void UART0_IRQHandler(void) WEAK_ALIAS;
+void UART1_IRQHandler(void) WEAK_ALIAS;
+void UART2_IRQHandler(void) WEAK_ALIAS;
+void UART3_IRQHandler(void) WEAK_ALIAS;
 void EINT0_IRQHandler(void) WEAK_ALIAS;
 void EINT1_IRQHandler(void) WEAK_ALIAS;
 void EINT2_IRQHandler(void) WEAK_ALIAS;
@@ -43,6 +47,10 @@ __attribute__((section(".vectors"), used)) const vector_t vectors[16 + 35] = {
     [16 + TIMER1_IRQn] = TIMER1_IRQHandler,
     [16 + TIMER2_IRQn] = TIMER2_IRQHandler,
     [16 + TIMER3_IRQn] = TIMER3_IRQHandler,
+    [16 + UART0_IRQn] = UART0_IRQHandler,
+    [16 + UART1_IRQn] = UART1_IRQHandler,
+    [16 + UART2_IRQn] = UART2_IRQHandler,
+    [16 + UART3_IRQn] = UART3_IRQHandler,
     [16 + EINT0_IRQn] = EINT0_IRQHandler,
     [16 + EINT1_IRQn] = EINT1_IRQHandler,
     [16 + EINT2_IRQn] = EINT2_IRQHandler,

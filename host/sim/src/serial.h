@@ -1,4 +1,4 @@
-// The serial parts: SSP1 (the touch controller's port) and UART0 (console text).
+// SSP1, the touch controller's port. The UARTs live in uart.*.
 #pragma once
 
 #include <cstdint>
@@ -34,22 +34,6 @@ class Ssp : public Peripheral {
   void updateLine();
   uint32_t received_ = 0;  // bytes waiting in the receive FIFO (at most 8)
   bool overrun_ = false, timeout_ = false;
-};
-
-// UART0: what the firmware writes to THR comes out as text; the line status always reports an
-// empty transmitter.
-class Uart : public Peripheral {
- public:
-  static constexpr uint32_t kBase = 0x4000C000, kSize = 0x4000;
-
-  uint32_t read(uint32_t offset, uint32_t size, Access access) override;
-  void write(uint32_t offset, uint32_t value, uint32_t size, Access access) override;
-  void reset() override;
-
-  std::function<void(char c)> onTransmit;
-
- private:
-  uint32_t lcr_ = 0, dll_ = 1, dlm_ = 0, ier_ = 0, fcr_ = 0, scr_ = 0, fdr_ = 0x10, ter_ = 0x80;
 };
 
 }  // namespace korvel::sim

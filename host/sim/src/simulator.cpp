@@ -19,6 +19,7 @@
 #include "timers.h"
 #include "unmodelled.h"
 #include "wdt.h"
+#include "uart.h"
 
 namespace korvel::sim {
 
@@ -67,12 +68,13 @@ struct Simulator::Chip : Bus {
   Timer timers[4];
   RepetitiveTimer rit;
   Ssp ssp1;
-  Uart uart0;
   I2c i2c[3];
   Ssp ssp0;
   Spi spi;
   Watchdog wdt;
   Rtc rtc;
+  Uart uarts[4]{Uart(0), Uart(1), Uart(2), Uart(3)};
+  std::function<void(uint8_t)> uartSinks[4];  // empty: UART0's text goes to the output lines
   Storage pinConnect{0x4000}, can1{0x4000}, can2{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
   Unmodelled apb0{0x40000000, 0x80000}, apb1{0x40080000, 0x80000}, ahb{0x50000000, 0x200000}, ppb{0xE0000000, 0x100000};
   AddressMap map;
@@ -101,7 +103,7 @@ struct Simulator::Chip : Bus {
     for (int i = 0; i < 4; ++i) map.add(Timer::kBases[i], Timer::kSize, &timers[i], true);
     map.add(RepetitiveTimer::kBase, RepetitiveTimer::kSize, &rit, true);
     map.add(Ssp::kBase, Ssp::kSize, &ssp1);
-    map.add(Uart::kBase, Uart::kSize, &uart0);
+    for (int i = 0; i < 4; ++i) map.add(Uart::kBases[i], Uart::kSize, &uarts[i], true);
     map.add(kPinConnectBase, 0x4000, &pinConnect);
     map.add(kCan1Base, 0x4000, &can1);
     map.add(kCan2Base, 0x4000, &can2);
@@ -149,7 +151,15 @@ struct Simulator::Chip : Bus {
     for (int i = 0; i < 4; ++i) timers[i].onLine = [this, i](bool level) { nvic.setLine(kTimer0 + i, level); };
     rit.onLine = [this](bool level) { nvic.setLine(kRit, level); };
     ssp1.onSend = [this](uint32_t v) { host.writeVtr("SSP1_OUT", v, true); };
-    uart0.onTransmit = [this](char c) { text(uartLine, c); };
+    for (int i = 0; i < 4; ++i) {
+      Uart& u = uarts[i];
+      u.clockDivider = [this, i] { return sysctl.peripheralDivider(Uart::kClockFields[i]); };
+      u.onLine = [this, i](bool level) { nvic.setLine(Uart::kIrqs[i], level); };
+      u.onTransmit = [this, i](uint8_t b) {
+        if (uartSinks[i]) uartSinks[i](b);
+        else if (i == 0) text(uartLine, char(b));
+      };
+    }
     map.resetAll();
   }
 
@@ -177,7 +187,8 @@ struct Simulator::Chip : Bus {
   }
 
   void text(std::string& buffer, char c) {
-    if (c == '\r') return;
+    // A NUL ends a C string: dropped here so the rest of the line still reaches the output.
+    if (c == '\r' || c == '\0') return;
     if (c == '\n') {
       sim.line(buffer);
       buffer.clear();
@@ -228,6 +239,7 @@ struct Simulator::Chip : Bus {
     spi.advance(delta, sysctl.peripheralDivider(Spi::kClockField));
     wdt.advance(delta, hz, sysctl.peripheralDivider(Watchdog::kClockField));
     rtc.advance(delta, hz);
+    for (Uart& u : uarts) u.advance(delta);
   }
   uint64_t cyclesToNextDeviceEvent() const {
     uint64_t best = nvic.cyclesToSysTickEvent();
@@ -237,6 +249,7 @@ struct Simulator::Chip : Bus {
     best = std::min(best, spi.cyclesToEvent(sysctl.peripheralDivider(Spi::kClockField)));
     best = std::min(best, wdt.cyclesToEvent(hz, sysctl.peripheralDivider(Watchdog::kClockField)));
     best = std::min(best, rtc.cyclesToEvent(hz));
+    for (const Uart& u : uarts) best = std::min(best, u.cyclesToEvent());
     return best;
   }
 
@@ -493,6 +506,18 @@ void Simulator::vtrChanged(const std::string& name, uint32_t value) {
     chip_->gpio.setInputs(name[4] - '0', value);
 }
 
+void Simulator::setUartSink(int n, std::function<void(uint8_t)> sink) {
+  if (n < 0 || n > 3) return;
+  std::lock_guard lock(host_.mutex());
+  chip_->uartSinks[n] = std::move(sink);
+}
+
+bool Simulator::uartInput(int n, uint8_t byte) {
+  if (n < 0 || n > 3) return false;
+  std::lock_guard lock(host_.mutex());
+  return chip_->uarts[n].input(byte);
+}
+
 void Simulator::triggerReset() {
   resetRequested_ = true;
   chip_->cpu.requestStop();
@@ -646,6 +671,9 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
   }
   {
     std::lock_guard lock(host_.mutex());
+    // The firmware is gone: what it queued for the wire is sent in full.
+    if (reason == StopReason::Exited || reason == StopReason::Fault)
+      for (Uart& u : c.uarts) u.flushTransmitter();
     if (!c.uartLine.empty()) line(c.uartLine), c.uartLine.clear();
     if (!c.semihostLine.empty()) line(c.semihostLine), c.semihostLine.clear();
   }

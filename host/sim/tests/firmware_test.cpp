@@ -103,4 +103,60 @@ TEST(FirmwareRun, SchedulerStartsItsFirstTaskOnTheProcessStackAndSwitchesBetween
             "both tasks done\n");
 }
 
+// The echo firmware receives and sends through interrupts and ring buffers (receive trigger
+// level 8, so short lines arrive through the character time-out).
+struct EchoRun {
+  Simulator sim;
+  std::vector<std::string> lines;
+  EchoRun() {
+    agsi_host::Host::instance().clear();
+    sim.setRealTime(false);
+    sim.setOutput([this](const std::string& l) { lines.push_back(l); });
+    std::string error;
+    EXPECT_TRUE(sim.loadFirmware(firmware("uart_echo"), &error)) << error;
+    EXPECT_EQ(sim.runFor(0.01), StopReason::TimeLimit) << joined(lines);
+  }
+  void type(const std::string& bytes) {
+    for (char c : bytes) ASSERT_TRUE(sim.uartInput(0, uint8_t(c)));
+  }
+};
+
+TEST(UartFirmware, EchoesTypedLinesThroughInterruptsAndEndsOnCtrlD) {
+  EchoRun run;
+  ASSERT_EQ(joined(run.lines), "uart echo ready\n") << "the banner went out by the THRE interrupt";
+  run.type("hello\n");
+  run.sim.runFor(0.005);
+  EXPECT_EQ(joined(run.lines), "uart echo ready\nhello\n") << "a 6-byte line, under the trigger level";
+  // Longer than both FIFOs and the rings, typed at full line speed: nothing is lost.
+  std::string longLine;
+  for (int i = 0; i < 200; ++i) longLine += char('a' + i % 26);
+  run.type(longLine + "\n" + std::string("nul\0inside\n", 11) + "\x04");
+  EXPECT_EQ(run.sim.runFor(1.0), StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.sim.exitStatus(), 0);
+  EXPECT_EQ(joined(run.lines), "uart echo ready\nhello\n" + longLine + "\nnulinside\nbye\n")
+      << "a NUL drops out of the line; what follows it stays";
+}
+
+TEST(UartFirmware, EchoTakesOneCharacterTimeEachWayAtTheFirmwaresBaudRate) {
+  EchoRun run;
+  // 25 MHz / (16 * 14) baud, 10 bits a character: 89.6 us.
+  const double character = 10.0 * 16 * 14 / 25e6;
+  std::string sent;
+  run.sim.setUartSink(0, [&](uint8_t b) { sent += char(b); });
+  run.type(std::string(100, 'x'));
+  double start = run.sim.seconds();
+  while (sent.size() < 100 && run.sim.seconds() - start < 0.1) run.sim.runFor(character / 10);
+  double took = run.sim.seconds() - start;
+  ASSERT_EQ(sent, std::string(100, 'x'));
+  // The first echo waits for the receive trigger level (8 bytes); from then on the
+  // transmitter never idles: 8 + 100 character times.
+  EXPECT_GT(took, 108 * character * 0.99);
+  EXPECT_LT(took, 108 * character * 1.01 + character / 10);
+  EXPECT_EQ(run.lines, std::vector<std::string>{"uart echo ready"}) << "a sink on UART0 takes its text";
+  run.sim.setUartSink(0, nullptr);
+  run.type("back\n");
+  run.sim.runFor(0.005);
+  EXPECT_EQ(run.lines.back(), "back") << "without a sink the text is on the output lines again";
+}
+
 }  // namespace

@@ -53,6 +53,16 @@ class Simulator : public agsi_host::Target {
   // firmware expects to work; such registers read their reset value and keep what is written.
   // Runs on the simulation thread under the host's lock; an empty function turns it off.
   void setTraceUnmodelled(std::function<void(uint32_t address, bool write)> trace);
+  // The UARTs 0..3 (UART0 at 0x4000C000 ... UART3 at 0x4009C000). A sink receives each byte the
+  // firmware sends on UARTn when its stop bit ends (on the simulation thread, under the host
+  // lock: it must not block or call back into the simulator). A sink on UART0 takes its text
+  // away from the output lines; an empty function gives it back. Out-of-range n is ignored.
+  void setUartSink(int n, std::function<void(uint8_t byte)> sink);
+  // A byte arriving on UARTn's RXD, from any thread. Bytes wait on the wire and reach the
+  // receive FIFO one character time apart at the firmware's baud rate; a firmware that does not
+  // read them in time loses them with an overrun, as on the chip. False for n outside 0..3 or
+  // when 4096 bytes already wait (try again after some simulated time).
+  bool uartInput(int n, uint8_t byte);
   // Pacing: real time (default) or as fast as possible.
   void setRealTime(bool realTime) { realTime_ = realTime; }
   bool realTime() const { return realTime_; }
