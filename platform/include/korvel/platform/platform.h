@@ -56,6 +56,24 @@ class DirectoryWatch {
 // Null when the folder cannot be watched (error in *error).
 std::unique_ptr<DirectoryWatch> watchDirectory(const std::filesystem::path& folder,
                                                std::string* error = nullptr);
+// A watch that reports Changed every intervalMs whatever happened: for folders whose changes the
+// system's notification cannot see (network file systems, where other machines write).
+std::unique_ptr<DirectoryWatch> pollDirectory(uint32_t intervalMs);
+// True when the folder lives on a file system that other machines may change behind the local
+// notification's back (NFS, SMB/CIFS, FUSE, 9p...). False when unknown.
+bool isNetworkFileSystem(const std::filesystem::path& folder);
+
+// ---- Small files written by other programs ---------------------------------------------------
+// Who a file is: two reads that give equal identities saw the same version of the same file.
+struct FileIdentity {
+  uint64_t device = 0, inode = 0, size = 0;
+  int64_t modifiedNanos = 0, changedNanos = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// Reads a regular file of at most maxBytes. False (nothing read) for anything else: a missing or
+// unreadable file, a folder, a FIFO or device (never waits on one), a larger file.
+bool readSmallFile(const std::filesystem::path& file, size_t maxBytes, std::string* content,
+                   FileIdentity* identity);
 
 // ---- Sound -------------------------------------------------------------------------------
 // Plays an in-memory WAVE clip without waiting for it. Without an audio device it does nothing.
