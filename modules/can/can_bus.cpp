@@ -44,6 +44,8 @@ struct Port {
   std::string directory = "/";
   bool directoryChosen = false;
   bool directoryChanged = false;  // a pick changed the directory; the next confirmation applies it
+  bool setFromCommandLine = false;
+  std::string sending;  // file name of the frame this port is transmitting, if any  // configured headless: the run's options hold for the whole run
   // The record the watchers follow (as last confirmed).
   std::atomic<bool> running{false};
   std::atomic<uint32_t> recordAcceptance{kNoAcceptanceId};
@@ -122,10 +124,19 @@ void transmit(const HostFunctionTable& h, int port, int n) {
   auto nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::system_clock::now().time_since_epoch()).count();
   korvel::platform::sleepMillis(static_cast<uint32_t>(nowMs % 20));
+  Port& p = portState(port);
+  {
+    std::lock_guard lock(state().mutex);
+    p.sending = std::filesystem::path(name).filename().string();
+  }
   if (writeTextFile(name, formatFrame(f))) {
     korvel::platform::sleepMillis(20);
     std::error_code ignored;
     std::filesystem::remove(name, ignored);
+  }
+  {
+    std::lock_guard lock(state().mutex);
+    p.sending.clear();
   }
   portState(port).event = uint32_t(CanEventState::Transmitted);
 }
@@ -272,11 +283,13 @@ void CanBus::confirm(const std::string acceptanceText[2], PortOutcome outcome[2]
       p.frameWatcher = FolderWatcher::start(dataFolder(directory), pollMs, settleMs, [port, directory, a, scanner] {
         Port& q = portState(port);
         if (q.recordAcceptance != a || !q.running) return false;
+        std::string own;
         {
           std::lock_guard lock(state().mutex);
           if (q.recordDirectory != directory) return false;
+          own = q.sending;
         }
-        if (auto d = scanner->scan(dataFolder(directory), a, q.bitTiming))
+        if (auto d = scanner->scan(dataFolder(directory), a, q.bitTiming, own))
           CanBus::instance().deliverReceivedFrame(port, d->information, d->identifier, d->dataA, d->dataB);
         return true;
       });
@@ -296,6 +309,7 @@ void CanBus::resetPortsForNewBoard() {
   for (int port = 1; port <= 2; ++port) {
     Port& p = portState(port);
     std::lock_guard lock(state().mutex);
+    if (p.setFromCommandLine) continue;
     p.directory = "/";
     // The root was never picked: confirming must not empty "/data" and "/settings".
     p.directoryChosen = false;
@@ -411,6 +425,10 @@ void CanBus::setForcePolling(bool polling) { state().forcePolling = polling; }
 PortOutcome CanBus::configurePort(int port, const std::string& dir, const std::string& acceptanceText,
                                   uint32_t colour) {
   setSettingsPagePresent(true);
+  {
+    std::lock_guard lock(state().mutex);
+    portState(port).setFromCommandLine = true;
+  }
   setEnabled(port, true);
   pickDirectory(port, dir);
   setColour(port, colour);

@@ -41,13 +41,14 @@ void forEachSmallFile(const std::string& folder, size_t maxBytes, Fn fn) {
 }  // namespace
 
 std::optional<Delivery> FrameScanner::scan(const std::string& dataFolder, uint32_t acceptanceId,
-                                           uint32_t bitTimingReference) {
+                                           uint32_t bitTimingReference, const std::string& skip) {
   std::vector<FolderMemory::Entry> now;
   bool anyNew = false;
   uint32_t minimum = 0xFFFFFFFFu;
   Delivery selected{};
   forEachSmallFile(dataFolder, kMaxFrameFileBytes, [&](const std::string& name, const std::string& text,
                                                         const FileIdentity& identity) {
+    if (!skip.empty() && name == skip) return;
     std::optional<Frame> frame = parseFrame(text);
     if (!frame) return;  // wake-up file, half-written or foreign: not a frame
     FolderMemory::Entry entry{name, identity};

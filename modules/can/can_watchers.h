@@ -49,8 +49,10 @@ struct Delivery {
 // seeded with the time in seconds), as a receiver at the wrong bit rate would see.
 class FrameScanner {
  public:
+  // skip names a file of the folder that is not to be looked at (the port's own frame while it
+  // sends it: a controller does not receive what it transmits).
   std::optional<Delivery> scan(const std::string& dataFolder, uint32_t acceptanceId,
-                               uint32_t bitTimingReference);
+                               uint32_t bitTimingReference, const std::string& skip = "");
 
  private:
   FolderMemory memory_;

@@ -25,6 +25,13 @@ class CanController : public ::testing::Test {
   FakeCanHost host;
   BusFixture bus;
 
+  void SetUp() override {
+    // Whatever earlier tests' transfers left for icr is handed over first.
+    host.addSymbol("icr", kIcrAddress);
+    host.firmwareReadsIcr(kCan1);
+    host.firmwareReadsIcr(kCan2);
+  }
+
   void loadBuffer1(uint32_t base, uint32_t info, uint32_t id, uint32_t a, uint32_t b) {
     host.setReg(base + kTfi1, info);
     host.setReg(base + kTid1, id);
@@ -95,6 +102,20 @@ TEST_F(CanController, TransmitWritesOneFrameFileThatIsGoneAfterItsLifeAndIcrSays
   EXPECT_EQ(host.firmwareReadsIcr(kCan2), 0xEE);  // handed over once
 }
 
+TEST_F(CanController, APortDoesNotHearItsOwnFrameButTheOtherPortOnTheSameBusDoes) {
+  host.declareFirmwareVariables(0);
+  host.firmwareWrite(kCan1 + kBtr, 0);
+  host.firmwareWrite(kCan2 + kBtr, 0);
+  ASSERT_TRUE(confirmPort(1, folder.dir(), std::to_string(kAcceptAllId)).frameWatcherStarted);
+  ASSERT_TRUE(confirmPort(2, folder.dir(), std::to_string(kAcceptAllId)).frameWatcherStarted);
+  loadBuffer1(kCan1, 0x00080000, 0x55, 1, 2);
+  host.firmwareWrite(kCan1 + kCmr, 0x21);
+  auto seen = bus.awaitDeliveries(1);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].port, 2);
+  EXPECT_EQ(host.reg(kCan2 + kRid), 0x55u);
+}
+
 TEST_F(CanController, AbortOrTwoBuffersOnlyClearTheModeBitsOfBothPorts) {
   host.declareFirmwareVariables(0);
   ASSERT_EQ(confirmPort(1, folder.dir(), "7").error, "");
@@ -158,8 +179,6 @@ TEST_F(CanController, SelfReceptionWithAcceptAllTakesNo29BitIdentifier) {
 
 TEST_F(CanController, DeliveryFillsReceiveRegistersPendsIrq25AndIcrSaysReceivedOnce) {
   host.declareFirmwareVariables(0);
-  host.firmwareReadsIcr(kCan1);  // whatever earlier transfers left is handed over first
-  host.firmwareReadsIcr(kCan2);
   CanBus::instance().deliverReceivedFrame(2, 0x00080000, 5, 0x11, 0x22);
   EXPECT_EQ(host.reg(kCan2 + kRfs), 0x00080000u);
   EXPECT_EQ(host.reg(kCan2 + kRid), 5u);

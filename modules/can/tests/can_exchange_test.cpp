@@ -56,10 +56,20 @@ TEST_P(CanExchange, OtherIdentifiersAreNotAccepted) {
 
 TEST_P(CanExchange, TwoFramesAtOneWakeUpDeliverTheLowerIdentifierToAcceptAll) {
   ASSERT_TRUE(confirmPort(1, folder.dir(), std::to_string(kAcceptAllId)).frameWatcherStarted);
-  dropFrames(folder.dir(), {frame(0x00080000, 0x123), frame(0x00080000, 0x100)});
-  auto seen = bus.awaitDeliveries(1);
-  ASSERT_EQ(seen.size(), 1u);
-  EXPECT_EQ(seen[0].identifier, 0x100u);
+  // Both files must be there when the receiver looks; a busy machine may pause this thread
+  // between the two renames for longer than the receiver waits, so a few tries are allowed.
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    bus.forget();
+    dropFrames(folder.dir(), {frame(0x00080000, 0x123), frame(0x00080000, 0x100)});
+    auto seen = bus.awaitDeliveries(1);
+    fs::remove(frameFileName(folder.dir(), 0x123));
+    fs::remove(frameFileName(folder.dir(), 0x100));
+    ASSERT_FALSE(seen.empty());
+    if (seen.size() == 2) continue;  // they came at two wake-ups
+    EXPECT_EQ(seen[0].identifier, 0x100u);
+    return;
+  }
+  FAIL() << "the two frames never arrived at one wake-up";
 }
 
 TEST_P(CanExchange, FrameWithoutInformationKeepsOnly11BitsOfItsIdentifier) {

@@ -42,6 +42,10 @@ class BusFixture {
     int port;
     uint32_t identifier;
   };
+  void forget() {
+    std::lock_guard g(lock_);
+    deliveries_.clear();
+  }
   std::vector<Seen> deliveries() {
     std::lock_guard g(lock_);
     return deliveries_;

@@ -18,6 +18,9 @@ std::filesystem::path modulePathOf(const void* addressInModule);
 using LibraryHandle = void*;
 // Loads a shared library by full path; null on failure with the reason in *error.
 LibraryHandle loadLibrary(const std::filesystem::path& path, std::string* error = nullptr);
+// The library at path if the process has already loaded it (another handle on it, to be freed),
+// else null; never loads it.
+LibraryHandle loadedLibrary(const std::filesystem::path& path);
 // A named export of a loaded library, or null.
 void* findSymbol(LibraryHandle library, const char* name);
 // Frees a library; true on success.
