@@ -7,7 +7,7 @@
 // waits before its file appears, so that senders that start together do not collide) is the
 // least latency any receiver could show; "reaction" is what the receiver adds to it.
 //
-//   can_bench [--frames N] [--repeat R]
+//   can_bench [--frames N] [--repeat R] [--case 0..3]
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +77,7 @@ int runInstance(const std::string& role, const std::string& bus, const std::stri
 }
 
 pid_t spawn(const std::string& self, const std::vector<std::string>& args, bool polling) {
+  std::fflush(stdout);  // or the child would print what is still buffered once more
   pid_t pid = fork();
   if (pid == 0) {
     if (polling) setenv("KORVEL_CAN_POLL", "1", 1);
@@ -84,7 +85,7 @@ pid_t spawn(const std::string& self, const std::vector<std::string>& args, bool 
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     // The watchers' console messages would drown the report.
-    freopen("/dev/null", "w", stdout);
+    if (!freopen("/dev/null", "w", stdout)) _exit(126);
     execv(self.c_str(), argv.data());
     _exit(127);
   }
@@ -141,6 +142,9 @@ Outcome runCase(const std::string& self, int receivers, bool polling, int frames
     while (in >> seq >> t) {
       if (++count[seq] > 1) {
         ++o.duplicated;
+        if (sentAt.count(seq))
+          std::printf("  receiver %d got frame %u again %.2f ms after its transmit command\n", r, seq,
+                      double(t - sentAt[seq]) / 1e6);
         continue;
       }
       if (sentAt.count(seq)) {
@@ -150,7 +154,10 @@ Outcome runCase(const std::string& self, int receivers, bool polling, int frames
       }
     }
     for (int i = 0; i < frames; ++i)
-      if (!count.count(uint32_t(i))) ++o.lost;
+      if (!count.count(uint32_t(i))) {
+        ++o.lost;
+        std::printf("  receiver %d never got frame %d\n", r, i);
+      }
   }
   fs::remove_all(work);
   o.median = percentile(latency, 0.5);
@@ -165,8 +172,9 @@ Outcome runCase(const std::string& self, int receivers, bool polling, int frames
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() >= 5 && args[0] == "--instance") return runInstance(args[1], args[2], args[3], std::stoi(args[4]));
-  int frames = 200, repeat = 2;
+  int frames = 200, repeat = 2, only = -1;
   for (size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--case") only = std::stoi(args[i + 1]);
     if (args[i] == "--frames") frames = std::stoi(args[i + 1]);
     if (args[i] == "--repeat") repeat = std::stoi(args[i + 1]);
   }
@@ -185,6 +193,7 @@ int main(int argc, char** argv) {
               "lost", "dup");
   bool ok = true;
   for (const Case& c : cases) {
+    if (only >= 0 && &c != &cases[only]) continue;
     std::vector<double> medians, p99s;
     for (int r = 0; r < repeat; ++r) {
       Outcome o = runCase(self, c.receivers, c.polling, frames);

@@ -310,7 +310,7 @@ void CanBus::resetPortsForNewBoard() {
     Port& p = portState(port);
     std::lock_guard lock(state().mutex);
     if (p.setFromCommandLine) continue;
-    p.directory = "/";
+    p.directory.assign(1, '/');  // (not = "/": GCC 12 warns falsely about the copy)
     // The root was never picked: confirming must not empty "/data" and "/settings".
     p.directoryChosen = false;
     p.directoryChanged = false;

@@ -125,7 +125,8 @@ bool readSmallFile(const std::filesystem::path& file, size_t maxBytes, std::stri
   int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return false;
   struct stat st {};
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= maxBytes;
+  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink > 0 &&
+            static_cast<uint64_t>(st.st_size) <= maxBytes;
   std::string text;
   if (ok) {
     text.resize(maxBytes + 1);
@@ -141,7 +142,13 @@ bool readSmallFile(const std::filesystem::path& file, size_t maxBytes, std::stri
       got += static_cast<size_t>(n);
     }
     text.resize(got);
-    if (got > maxBytes) ok = false;  // grew while we read
+    // Looked at again after reading: what was read must be the version the identity names. A
+    // writer caught between creating the file and filling it shows another size here, and the
+    // caller reads the file again once the writer is done.
+    struct stat after {};
+    if (got > maxBytes || fstat(fd, &after) != 0 || static_cast<uint64_t>(after.st_size) != got ||
+        after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || after.st_nlink == 0)
+      ok = false;
   }
   close(fd);
   if (!ok) return false;
@@ -151,7 +158,6 @@ bool readSmallFile(const std::filesystem::path& file, size_t maxBytes, std::stri
     identity->inode = st.st_ino;
     identity->size = static_cast<uint64_t>(st.st_size);
     identity->modifiedNanos = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    identity->changedNanos = int64_t(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
   }
   return true;
 }

@@ -69,12 +69,15 @@ bool isNetworkFileSystem(const std::filesystem::path& folder);
 // ---- Small files written by other programs ---------------------------------------------------
 // Who a file is: two reads that give equal identities saw the same version of the same file.
 struct FileIdentity {
+  // Not the status-change time: removing the file changes it, and a reader that catches the
+  // file in the middle of its removal must still see the version it saw before.
   uint64_t device = 0, inode = 0, size = 0;
-  int64_t modifiedNanos = 0, changedNanos = 0;
+  int64_t modifiedNanos = 0;
   bool operator==(const FileIdentity&) const = default;
 };
 // Reads a regular file of at most maxBytes. False (nothing read) for anything else: a missing or
-// unreadable file, a folder, a FIFO or device (never waits on one), a larger file.
+// unreadable file, a folder, a FIFO or device (never waits on one), a larger file, a file
+// removed while it was being opened.
 bool readSmallFile(const std::filesystem::path& file, size_t maxBytes, std::string* content,
                    FileIdentity* identity);
 
