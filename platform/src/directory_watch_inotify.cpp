@@ -147,7 +147,8 @@ bool readSmallFile(const std::filesystem::path& file, size_t maxBytes, std::stri
     // caller reads the file again once the writer is done.
     struct stat after {};
     if (got > maxBytes || fstat(fd, &after) != 0 || static_cast<uint64_t>(after.st_size) != got ||
-        after.st_mtim.tv_sec != st.st_mtim.tv_sec || after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || after.st_nlink == 0)
+        after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec || after.st_nlink == 0)
       ok = false;
   }
   close(fd);
