@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+#include "korvel/host_functions.h"
+
 namespace quillon {
 
 // An acceptance ID that makes the frame watcher take every identifier (not self-reception).
@@ -66,6 +68,37 @@ class CanBus {
   void resetPortsForNewBoard();
   // ClosingUI: disables both ports and wakes every watcher on the chosen directories.
   void closeBoard();
+
+  // ---- The controller side (added for the module and its tests) ----------------------------
+  // The host functions the register handlers and deliverReceivedFrame use (the module passes
+  // getAgsi()); null detaches.
+  void setHost(const HostFunctionTable* host);
+  // Watch handlers: a firmware write to CANxCMR or CANxBTR, a firmware read of CANxICR.
+  static void commandWritten(uint32_t address, uint32_t reason);
+  static void bitTimingWritten(uint32_t address, uint32_t reason);
+  static void interruptCauseRead(uint32_t address, uint32_t reason);
+  // A frame from the bus lands in the port's receive registers and the CAN interrupt pends.
+  void deliverReceivedFrame(int port, uint32_t information, uint32_t identifier, uint32_t dataA,
+                            uint32_t dataB);
+  // Called after each delivery (benchmarks and tests count them); empty to detach.
+  void setDeliveryListener(std::function<void(int port, uint32_t identifier)> listener);
+  CanEventState eventState(int port) const;
+  uint32_t bitTimingReference(int port) const;
+  // Look at CAN folders every few milliseconds instead of waiting for notifications (also
+  // chosen by itself for folders on network file systems).
+  void setForcePolling(bool polling);
+  // Module unload: wakes and joins every watcher thread.
+  void shutdown();
+  // Headless use: enables the port, picks dir, sets the colour and confirms with the acceptance
+  // text (the other port untouched). Counts as the settings page being present.
+  PortOutcome configurePort(int port, const std::string& dir, const std::string& acceptanceText,
+                            uint32_t colour);
+
+ private:
+  CanBus();
+  ~CanBus();
+  CanBus(const CanBus&) = delete;
+  CanBus& operator=(const CanBus&) = delete;
 };
 
 }  // namespace quillon

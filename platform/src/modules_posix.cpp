@@ -28,6 +28,10 @@ void* findSymbol(LibraryHandle library, const char* name) {
   return dlsym(library, name);
 }
 
+LibraryHandle loadedLibrary(const std::filesystem::path& path) {
+  return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+}
+
 bool freeLibrary(LibraryHandle library) { return library != nullptr && dlclose(library) == 0; }
 
 }  // namespace korvel::platform

@@ -60,6 +60,13 @@ class SimApp : public wxApp {
       if (AGSIMENU* m = session_->menu("&Korvel"); m && m->fp) m->fp(m);
       else session_->print("korvel-sim: the plug-in defined no \"&Korvel\" menu entry: no board to show");
     }
+    // After the board: building it resets the CAN ports to their defaults.
+    if (!session_->configureCanPorts(&error)) {
+      for (const std::string& l : session_->takeOutput()) std::fprintf(stderr, "%s\n", l.c_str());
+      std::fprintf(stderr, "korvel-sim: %s\n", error.c_str());
+      exitCode_ = gExitCode = 2;
+      return false;
+    }
     session_->scheduleScript([this](const ScriptStep& s, std::string* e) { return board_->perform(s, e); });
     session_->setOnStopped([this](sim::StopReason r) { stopped(r); });
     if (gOptions.headless) {

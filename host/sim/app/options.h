@@ -20,7 +20,19 @@ struct Options {
   std::vector<ScriptStep> script;
   std::filesystem::path lcdPng, boardPng;
   bool help = false;
+
+  // CAN ports configured without the settings page (--can1-dir ... / --can2-...).
+  struct CanPort {
+    std::string dir;                       // empty: the port stays off
+    std::string acceptance = "987654321";  // every identifier
+    uint32_t colour = 0;                   // 0x00BBGGRR
+  };
+  CanPort can[2];
 };
+
+// The --canN-* options: true if args[i] was one (i then points at its value), false if not;
+// a bad value puts one line into *error and returns true.
+bool parseCanOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string* error);
 
 // Parses argv. On a mistake returns nothing and puts one line into *error.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string* error);

@@ -78,6 +78,38 @@ bool Session::open(std::string* error) {
   return true;
 }
 
+bool Session::configureCanPorts(std::string* error) {
+  bool any = false;
+  for (const Options::CanPort& p : options_.can) any |= !p.dir.empty();
+  if (!any) return true;
+  // The module the plug-in loaded from its bundle folder; looked up, never loaded a second time.
+  std::filesystem::path pluginPath = options_.plugin.empty() ? defaultPluginPath() : options_.plugin;
+  std::filesystem::path module = pluginPath.parent_path() / "DOCS" / "Quillon" / "libQuillon.so";
+  platform::LibraryHandle lib = platform::loadedLibrary(module);
+  using Configure = int (*)(int, const char*, const char*, uint32_t);
+  auto configure = reinterpret_cast<Configure>(platform::findSymbol(lib, "QuillonConfigurePort"));
+  if (configure == nullptr) {
+    if (lib) platform::freeLibrary(lib);
+    *error = "--can options: the plug-in did not load its CAN module " + module.string() +
+             " (is the Quillon bundle installed beside the plug-in?)";
+    return false;
+  }
+  bool ok = true;
+  for (int n = 0; n < 2 && ok; ++n) {
+    const Options::CanPort& p = options_.can[n];
+    if (p.dir.empty()) continue;
+    std::error_code ec;
+    std::string dir = std::filesystem::absolute(p.dir, ec).string();
+    if (configure(n + 1, dir.c_str(), p.acceptance.c_str(), p.colour) == 0) {
+      *error = "--can" + std::to_string(n + 1) + "-dir: CAN " + std::to_string(n + 1) + " could not use " + dir +
+               " (see the message above; use --canN-id other than -1)";
+      ok = false;
+    }
+  }
+  platform::freeLibrary(lib);
+  return ok;
+}
+
 AGSIMENU* Session::menu(const std::string& text) const {
   for (AGSIMENU* m : menus())
     if (m && m->szText && text == m->szText) return m;

@@ -37,6 +37,10 @@ class Session {
   using BoardStep = std::function<bool(const ScriptStep&, std::string*)>;
   void scheduleScript(BoardStep board);
 
+  // Puts the CAN ports given by --canN-dir on their buses through the CAN module's own
+  // confirmation (call once the board, if any, is built); false with one line in *error.
+  bool configureCanPorts(std::string* error);
+
   // Output lines (plug-in messages, UART0, semihosting, faults) not yet taken.
   std::vector<std::string> takeOutput();
   void setOutputListener(std::function<void()> cb) { outputListener_ = std::move(cb); }

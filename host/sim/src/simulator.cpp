@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "address_map.h"
+#include "can.h"
 #include "cortex_m3.h"
 #include "gpio.h"
 #include "i2c.h"
@@ -39,11 +40,11 @@ namespace {
 constexpr uint32_t kPageSize = 4096;           // RAM is mapped page by page so watched pages can be rerouted
 constexpr uint64_t kSliceCycles = 10000;       // longest run between looks at interrupts and time
 constexpr uint32_t kPinConnectBase = 0x4002C000;
-constexpr uint32_t kCan1Base = 0x40044000, kCan2Base = 0x40048000, kCanCommonBase = 0x40040000;
+constexpr uint32_t kCanCommonBase = 0x40040000;
 constexpr uint32_t kAfRamBase = 0x40038000, kAfBase = 0x4003C000;
 
 // Interrupt numbers of the LPC17xx.
-enum Irq { kTimer0 = 1, kEint0 = 18, kEint3 = 21, kRit = 29 };
+enum Irq { kTimer0 = 1, kEint0 = 18, kEint3 = 21, kCan = 25, kRit = 29 };
 
 // PCLKSEL fields (bit-pair index) of the timers and the RIT.
 constexpr int kTimerClockField[4] = {1, 2, 16 + 6, 16 + 7};
@@ -73,9 +74,10 @@ struct Simulator::Chip : Bus {
   Spi spi;
   Watchdog wdt;
   Rtc rtc;
+  CanController can[2];
   Uart uarts[4]{Uart(0), Uart(1), Uart(2), Uart(3)};
   std::function<void(uint8_t)> uartSinks[4];  // empty: UART0's text goes to the output lines
-  Storage pinConnect{0x4000}, can1{0x4000}, can2{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
+  Storage pinConnect{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
   Unmodelled apb0{0x40000000, 0x80000}, apb1{0x40080000, 0x80000}, ahb{0x50000000, 0x200000}, ppb{0xE0000000, 0x100000};
   AddressMap map;
 
@@ -105,8 +107,7 @@ struct Simulator::Chip : Bus {
     map.add(Ssp::kBase, Ssp::kSize, &ssp1);
     for (int i = 0; i < 4; ++i) map.add(Uart::kBases[i], Uart::kSize, &uarts[i], true);
     map.add(kPinConnectBase, 0x4000, &pinConnect);
-    map.add(kCan1Base, 0x4000, &can1);
-    map.add(kCan2Base, 0x4000, &can2);
+    for (int i = 0; i < 2; ++i) map.add(CanController::kBases[i], CanController::kSize, &can[i]);
     map.add(kCanCommonBase, 0x4000, &canCommon);
     map.add(kAfRamBase, 0x4000, &afRam);
     map.add(kAfBase, 0x4000, &af);
@@ -150,6 +151,7 @@ struct Simulator::Chip : Bus {
     gpio.onLevelsChanged = [this](int port, uint32_t before, uint32_t after) { levelsChanged(port, before, after); };
     for (int i = 0; i < 4; ++i) timers[i].onLine = [this, i](bool level) { nvic.setLine(kTimer0 + i, level); };
     rit.onLine = [this](bool level) { nvic.setLine(kRit, level); };
+    for (CanController& c : can) c.onLine = [this](bool) { nvic.setLine(kCan, can[0].line() || can[1].line()); };
     ssp1.onSend = [this](uint32_t v) { host.writeVtr("SSP1_OUT", v, true); };
     for (int i = 0; i < 4; ++i) {
       Uart& u = uarts[i];

@@ -18,6 +18,9 @@ std::filesystem::path modulePathOf(const void* addressInModule);
 using LibraryHandle = void*;
 // Loads a shared library by full path; null on failure with the reason in *error.
 LibraryHandle loadLibrary(const std::filesystem::path& path, std::string* error = nullptr);
+// The library at path if the process has already loaded it (another handle on it, to be freed),
+// else null; never loads it.
+LibraryHandle loadedLibrary(const std::filesystem::path& path);
 // A named export of a loaded library, or null.
 void* findSymbol(LibraryHandle library, const char* name);
 // Frees a library; true on success.
@@ -56,6 +59,27 @@ class DirectoryWatch {
 // Null when the folder cannot be watched (error in *error).
 std::unique_ptr<DirectoryWatch> watchDirectory(const std::filesystem::path& folder,
                                                std::string* error = nullptr);
+// A watch that reports Changed every intervalMs whatever happened: for folders whose changes the
+// system's notification cannot see (network file systems, where other machines write).
+std::unique_ptr<DirectoryWatch> pollDirectory(uint32_t intervalMs);
+// True when the folder lives on a file system that other machines may change behind the local
+// notification's back (NFS, SMB/CIFS, FUSE, 9p...). False when unknown.
+bool isNetworkFileSystem(const std::filesystem::path& folder);
+
+// ---- Small files written by other programs ---------------------------------------------------
+// Who a file is: two reads that give equal identities saw the same version of the same file.
+struct FileIdentity {
+  // Not the status-change time: removing the file changes it, and a reader that catches the
+  // file in the middle of its removal must still see the version it saw before.
+  uint64_t device = 0, inode = 0, size = 0;
+  int64_t modifiedNanos = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// Reads a regular file of at most maxBytes. False (nothing read) for anything else: a missing or
+// unreadable file, a folder, a FIFO or device (never waits on one), a larger file, a file
+// removed while it was being opened.
+bool readSmallFile(const std::filesystem::path& file, size_t maxBytes, std::string* content,
+                   FileIdentity* identity);
 
 // ---- Files ---------------------------------------------------------------------------------
 // Replaces a file's contents so that no reader ever sees a part of them: the text goes to a new
