@@ -211,11 +211,14 @@ void CANBusSettingsDialog::confirm() {
     layout();
     return;
   }
-  if (wxWindow* dialog = GetParent()) dialog->Close();
+  closeDialog();
 }
 
-void CANBusSettingsDialog::cancel() {
-  if (wxWindow* dialog = GetParent()) dialog->Close();
+void CANBusSettingsDialog::cancel() { closeDialog(); }
+
+void CANBusSettingsDialog::closeDialog() {
+  // The dialog that holds the page, however deep the tab control puts it.
+  if (wxWindow* dialog = wxGetTopLevelParent(this)) dialog->Close();
 }
 
 void CANBusSettingsDialog::onSize(wxSizeEvent& event) {

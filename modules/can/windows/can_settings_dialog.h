@@ -59,6 +59,7 @@ class CANBusSettingsDialog : public wxPanel {
   void cancel();
 
  private:
+  void closeDialog();
   void onSize(wxSizeEvent& event);
   void layout();
   void refreshTexts();

@@ -13,6 +13,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/frame.h>
+#include <wx/panel.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -226,6 +227,22 @@ TEST_F(SettingsPage, CancelClosesTheDialogAndConfirmsNothing) {
   EXPECT_TRUE(quillon::fake::record().confirmations.empty());
   EXPECT_EQ(CanBus::instance().port(1).acceptanceId, quillon::kNoAcceptanceId);
   EXPECT_FALSE(CanBus::instance().port(1).enabled);
+}
+
+TEST_F(SettingsPage, PageInsideATabControlStillClosesItsDialog) {
+  close();
+  dialog = new wxFrame(nullptr, wxID_ANY, "CAN Bus", wxPoint(0, 0), wxSize(600, 400));
+  dialog->Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent& event) {
+    ++closeRequests;
+    if (event.CanVeto()) event.Veto();
+  });
+  auto* tabs = new wxPanel(dialog);  // stands for the dialog's tab control
+  page = new CANBusSettingsDialog(tabs);
+  dialog->Show();
+  press(page->cancelButton(), wxEVT_BUTTON);
+  EXPECT_EQ(closeRequests, 1);
+  press(page->okButton(), wxEVT_BUTTON);
+  EXPECT_EQ(closeRequests, 2);
 }
 
 // The layout rule: rows at 10 and then by text height plus a share g of the free height, the
