@@ -6,6 +6,7 @@
 #include "can_settings_dialog.h"
 #include "can_sfondo.h"
 #include "korvel/exports.h"
+#include "credit_page.h"
 #include "kvquillon.h"
 
 namespace {
@@ -60,7 +61,8 @@ KORVEL_MODULE_EXPORT int DefineAllDialogPages(wxWindow* dialog) {
   if (dialog == nullptr) return 0;
   auto* page = new CANBusSettingsDialog(dialog);
   page->SetLabel("CAN Bus settings");
-  const int ok = DefinePageDialog(page, dialog);
-  // The credits page "Credit" is created and registered here, after the settings page.
+  int ok = DefinePageDialog(page, dialog);
+  // The credits page "Credit" shows the credit.html beside this module's library.
+  ok &= DefinePageDialog(CreateCreditPage(dialog), dialog);
   return ok & 1;
 }
