@@ -18,6 +18,8 @@ namespace {
 // Clang).
 constexpr const char* kLookupSymbol = "_Z18getBoardChipWithIDRKNSt7__cxx1112basic_stringIcSt11char_traitsIcESaIcEEE";
 
+constexpr uint32_t kResetKey = 0x52;  // virtual-key code of R
+
 // The LCD's screen inside the LCD component: a 16-pixel bezel around 240 x 320.
 constexpr int kLcdBezel = 16, kLcdWidth = 240, kLcdHeight = 320;
 
@@ -49,6 +51,7 @@ BoardAccess::BoardAccess(const std::filesystem::path& plugin) {
   if (!lookup) lookup = platform::findSymbol(library_, kLookupSymbol);
   lookup_ = reinterpret_cast<KVBase* (*)(const std::string&)>(lookup);
   isPowered_ = reinterpret_cast<int (*)()>(platform::findSymbol(library_, "isBoardPowered"));
+  isForeground_ = reinterpret_cast<int (*)()>(platform::findSymbol(library_, "isDialogForeMost"));
 }
 
 bool BoardAccess::powered() const {
@@ -92,7 +95,13 @@ void BoardAccess::onResetDestroyed(wxWindowDestroyEvent& event) {
 
 bool BoardAccess::resetHeld() {
   followReset();
-  return resetButton_ && resetDown_;
+  if (!resetButton_) return false;
+  if (resetDown_) return true;
+  // The key R holds RESET too, while the board window is in front (as the Buttons module sees it).
+  if (!keyboard_) keyboard_ = platform::openKeyboardReader();
+  if (!keyboard_ || !keyboard_->available() || !isForeground_ || !isForeground_()) return false;
+  keyboard_->refresh();
+  return keyboard_->isDown(kResetKey);
 }
 
 bool BoardAccess::check(const ScriptStep& step, std::string* error) const {

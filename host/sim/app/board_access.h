@@ -4,7 +4,10 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
+
+#include "korvel/platform/platform.h"
 
 #include "script.h"
 
@@ -35,7 +38,8 @@ class BoardAccess : public wxEvtHandler {
   // The board's power (the core's answer; true while no board is open, as the chip then has
   // nothing to lose power with).
   bool powered() const;
-  // Whether RESET is held down with the mouse (or a scripted press).
+  // Whether RESET is held down with the mouse (or a scripted press), or by the key R while the
+  // board window is in front.
   bool resetHeld();
 
   bool writeLcdPng(const std::filesystem::path& file, std::string* error) const;
@@ -50,6 +54,8 @@ class BoardAccess : public wxEvtHandler {
   void* library_ = nullptr;
   KVBase* (*lookup_)(const std::string&) = nullptr;
   int (*isPowered_)() = nullptr;
+  int (*isForeground_)() = nullptr;
+  std::unique_ptr<platform::KeyboardReader> keyboard_;
   wxWindow* resetButton_ = nullptr;  // the RESET window we follow
   bool resetDown_ = false;
 };

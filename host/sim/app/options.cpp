@@ -204,6 +204,14 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     return std::nullopt;
   }
   if (!checkScript(o.script, o.timeLimit, error)) return std::nullopt;
+  if (o.untilExpected) {
+    bool any = false;
+    for (const ScriptStep& s : o.script) any |= s.action == "expect";
+    if (!any) {
+      *error = "--until-expected needs at least one expect step (e.g. --at '0s expect \"ready\" within 2s')";
+      return std::nullopt;
+    }
+  }
   return o;
 }
 

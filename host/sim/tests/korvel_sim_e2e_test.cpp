@@ -306,6 +306,14 @@ TEST(KorvelSimCommandLine, HelpAndPartListNeedNoDisplay) {
     EXPECT_NE(r.out.find(option), std::string::npos) << option << " missing from --help";
   for (const char* status : {"  0 ", "  N ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 "})
     EXPECT_NE(r.out.find(status), std::string::npos) << "exit status" << status << "missing from --help";
+  Result noXvfb = korvelSim("--headless --fast --time 100ms " + firmware("hello"), "-u DISPLAY PATH=/nonexistent");
+  EXPECT_EQ(noXvfb.status, 2) << noXvfb.output;
+  EXPECT_EQ(noXvfb.err, "korvel-sim: no display is set and Xvfb is not installed: install the xvfb package "
+                        "(scripts/install-deps does) or set DISPLAY\n")
+      << noXvfb.output;
+  Result window = korvelSim(firmware("hello"), "-u DISPLAY -u WAYLAND_DISPLAY");
+  EXPECT_EQ(window.status, 2) << window.output;
+  EXPECT_NE(window.err.find("korvel-sim: no display to open windows on"), std::string::npos) << window.output;
   Result parts = korvelSim("--list-parts", "-u DISPLAY");
   EXPECT_EQ(parts.status, 0) << parts.output;
   for (const char* id : {"KEY1", "KEY2", "INT0", "RESET", "JP5", "JP3", "SW6", "TP", "Joystick", "Pictor", "LD12"})

@@ -115,13 +115,14 @@ TEST(Options, DefaultsAndRefusals) {
   EXPECT_LT(o->timeLimit, 0);
   EXPECT_FALSE(o->seed);
   o = parseOptions({"--headless", "--fast", "--no-board", "--time", "2s", "--at", "1ms press KEY2", "--seed", "4294967295",
-                    "-q", "--settings", "a.ini", "--keep-settings", "--until-expected", "fw.elf"},
+                    "-q", "--settings", "a.ini", "--keep-settings", "--until-expected", "--at",
+                    "0s expect \"ready\" within 1s", "fw.elf"},
                    &error);
   ASSERT_TRUE(o) << error;
   EXPECT_FALSE(o->realTime);
   EXPECT_FALSE(o->showBoard);
   EXPECT_DOUBLE_EQ(o->timeLimit, 2.0);
-  ASSERT_EQ(o->script.size(), 1u);
+  ASSERT_EQ(o->script.size(), 2u);
   EXPECT_EQ(o->script[0].where, "--at");
   EXPECT_EQ(o->seed, 4294967295u);
   EXPECT_TRUE(o->quiet && o->keepSettings && o->untilExpected);
@@ -142,6 +143,7 @@ TEST(Options, DefaultsAndRefusals) {
       {{"--time", "1s", "--at", "2s stop", "a.elf"}, "comes after the end of the run"},
       {{"--at", "1ms press KEY9", "a.elf"}, "no part \"KEY9\""},
       {{"--script", "/no/such/script", "a.elf"}, "cannot read the script file /no/such/script"},
+      {{"--until-expected", "--at", "1ms click KEY1", "a.elf"}, "--until-expected needs at least one expect step"},
   };
   for (const Case& c : cases) {
     EXPECT_FALSE(parseOptions(c.args, &error)) << c.args[0];
