@@ -33,16 +33,17 @@ const std::vector<OptionSpec>& optionTable() {
   static const std::vector<OptionSpec> table = {
       {"--plugin", nullptr, "PATH", "the plug-in library (default: <bin>/../lib/korvel/libKorvel.so)",
        [](Options& o, const std::string& v, std::string*) { o.plugin = v; return true; }},
-      {"--no-board", nullptr, nullptr, "do not open the board window at start (Peripherals > Korvel opens it)",
+      {"--no-board", nullptr, nullptr, "no board window at start (Peripherals > Korvel opens it)",
        [](Options& o, const std::string&, std::string*) { o.showBoard = false; return true; }},
       {"--fast", nullptr, nullptr, "run as fast as possible instead of in real time",
        [](Options& o, const std::string&, std::string*) { o.realTime = false; return true; }},
       {"--headless", nullptr, nullptr,
-       "no main window, for CI: the firmware's output (UART0, semihosting) goes to standard\n"
-       "output alone, everything else to standard error; the run ends at --time, when the\n"
-       "firmware exits or faults, or at a stop step. The board's parts are still windows: when\n"
-       "no display is set (DISPLAY empty), korvel-sim starts a private virtual X server (Xvfb)\n"
-       "for the run and stops it at the end",
+       "no main window, for CI: the firmware's output (UART0, semihosting) goes\n"
+       "to standard output alone, everything else to standard error; the run ends\n"
+       "at --time, when the firmware exits or faults, or at a stop step. The\n"
+       "board's parts are still windows: when no display is set (DISPLAY empty),\n"
+       "korvel-sim starts a private virtual X server (Xvfb) for the run and stops\n"
+       "it at the end",
        [](Options& o, const std::string&, std::string*) { o.headless = true; return true; }},
       {"--time", nullptr, "T", "stop after T of simulated time (e.g. 2s, 500ms; at most 24 hours)",
        [](Options& o, const std::string& v, std::string* error) {
@@ -51,8 +52,9 @@ const std::vector<OptionSpec>& optionTable() {
          return false;
        }},
       {"--at", nullptr, "\"T ACTION ...\"",
-       "one scripted step at simulated time T (repeatable), e.g. --at \"100ms click KEY1\"\n"
-       "--at \"200ms touch 120 160\" --at \"0s expect \\\"KEY1 pressed\\\" within 500ms\"",
+       "one script step at simulated time T (repeatable), e.g.\n"
+       "--at \"100ms click KEY1\" --at \"200ms touch 120 160\"\n"
+       "--at '0s expect \"KEY1 pressed\" within 500ms'",
        [](Options& o, const std::string& v, std::string* error) {
          ScriptStep s;
          if (!parseStep(v, &s, error)) return false;
@@ -61,34 +63,36 @@ const std::vector<OptionSpec>& optionTable() {
          return true;
        }},
       {"--script", nullptr, "FILE",
-       "scripted steps, one \"T ACTION ...\" per line ('#' starts a comment). Actions:\n"
-       "  press ID, release ID, click ID [X Y]   a part (--list-parts); a click holds it\n"
-       "                                        down for 50 ms of simulated time, so firmware\n"
-       "                                        that polls every 10 ms sees it\n"
-       "  touch X Y, untouch                    the touch panel (x 0..239, y 0..319)\n"
-       "  joystick DIRECTION                    up down left right up-left up-right down-left\n"
-       "                                        down-right release push unpush\n"
-       "  vtr NAME VALUE                        write a virtual register (e.g. PORT2 0xFFFF)\n"
-       "  lcd-png FILE, board-png FILE          write a picture now\n"
-       "  reset, stop                           reset the chip; end the run\n"
-       "  expect \"TEXT\" within T                the firmware must print a line containing\n"
-       "                                        TEXT within T of simulated time\n"
-       "The whole script is checked before the run starts: an unknown part, an action the part\n"
-       "does not take, a point outside the part or the touch panel, an unknown virtual register\n"
-       "or a step after --time ends korvel-sim with status 2 and the step's line",
+       "script steps, one \"T ACTION ...\" per line ('#' starts a comment).\n"
+       "Actions:\n"
+       "  press ID, release ID, click ID [X Y]: a part (see --list-parts); a\n"
+       "    click holds it down for 50 ms of simulated time, so firmware that\n"
+       "    polls every 10 ms sees it\n"
+       "  touch X Y, untouch: the touch panel (x 0..239, y 0..319)\n"
+       "  joystick DIRECTION: up down left right up-left up-right down-left\n"
+       "    down-right release push unpush\n"
+       "  vtr NAME VALUE: write a virtual register (e.g. vtr PORT2 0xFFFF)\n"
+       "  lcd-png FILE, board-png FILE: write a picture now\n"
+       "  reset: reset the chip; stop: end the run\n"
+       "  expect \"TEXT\" within T: the firmware must print a line containing\n"
+       "    TEXT within T of simulated time from the step's time\n"
+       "The whole script is checked before the run starts: an unknown part, an\n"
+       "action the part does not take, a point outside the part or the touch\n"
+       "panel, an unknown virtual register or a step after --time ends\n"
+       "korvel-sim with status 2 and one line naming the step and the reason",
        [](Options& o, const std::string& v, std::string* error) { return readScriptFile(o, v, error); }},
-      {"--until-expected", nullptr, nullptr, "end the run (status 0) as soon as every expect step has been met",
+      {"--until-expected", nullptr, nullptr, "end the run (status 0) as soon as every expect step is met",
        [](Options& o, const std::string&, std::string*) { o.untilExpected = true; return true; }},
       {"--lcd-png", nullptr, "FILE", "at the end, write the LCD picture as PNG",
        [](Options& o, const std::string& v, std::string*) { o.lcdPng = v; return true; }},
       {"--board-png", nullptr, "FILE", "at the end, write the whole board window as PNG",
        [](Options& o, const std::string& v, std::string*) { o.boardPng = v; return true; }},
       {"--settings", nullptr, "FILE",
-       "the board state and emulator settings to start from (a korvel.ini file: switch and\n"
-       "jumper positions, bounce and timer-scaling settings). Headless runs start from FILE,\n"
-       "or from the defaults without this option, and leave FILE as it was unless\n"
-       "--keep-settings is given; window runs use FILE in place of the korvel.ini beside the\n"
-       "plug-in and keep their changes",
+       "the board state and emulator settings to start from (a korvel.ini file:\n"
+       "switch and jumper positions, bounce and timer-scaling settings).\n"
+       "Headless runs start from FILE, or from the defaults without this option,\n"
+       "and leave FILE as it was unless --keep-settings is given; window runs use\n"
+       "FILE in place of the korvel.ini beside the plug-in and keep their changes",
        [](Options& o, const std::string& v, std::string* error) {
          if (std::filesystem::path(v).extension() != ".ini") {
            *error = "--settings: \"" + v + "\" is not a settings file (its name must end in .ini)";
@@ -98,12 +102,12 @@ const std::vector<OptionSpec>& optionTable() {
          return true;
        }},
       {"--keep-settings", nullptr, nullptr,
-       "headless: at the end, write the run's settings to the --settings FILE (or to the\n"
-       "korvel.ini beside the plug-in)",
+       "headless: at the end, write the run's settings to the --settings FILE\n"
+       "(or to the korvel.ini beside the plug-in)",
        [](Options& o, const std::string&, std::string*) { o.keepSettings = true; return true; }},
       {"--seed", nullptr, "N",
-       "seed of the buttons' contact-bounce randomness (0..4294967295; headless default 1,\n"
-       "so that identical runs bounce identically)",
+       "seed of the buttons' contact-bounce randomness (0..4294967295;\n"
+       "headless default 1, so that identical runs bounce identically)",
        [](Options& o, const std::string& v, std::string* error) {
          char* end = nullptr;
          errno = 0;
@@ -117,7 +121,7 @@ const std::vector<OptionSpec>& optionTable() {
        }},
       {"--quiet", "-q", nullptr, "headless: print only the firmware's output and errors",
        [](Options& o, const std::string&, std::string*) { o.quiet = true; return true; }},
-      {"--list-parts", nullptr, nullptr, "list the board's parts and what each takes in a script, and exit",
+      {"--list-parts", nullptr, nullptr, "list the board's parts and what a script can do with each",
        [](Options& o, const std::string&, std::string*) { o.listParts = true; return true; }},
       {"--help", "-h", nullptr, "this text",
        [](Options& o, const std::string&, std::string*) { o.help = true; return true; }},
