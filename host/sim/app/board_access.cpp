@@ -104,6 +104,14 @@ bool BoardAccess::resetHeld() {
   return keyboard_->isDown(kResetKey);
 }
 
+bool BoardAccess::startsBounce(const ScriptStep& step) const {
+  if (step.action != "press" && step.action != "release") return false;
+  const PartInfo* part = findPart(step.args[0]);
+  if (!part || !part->bounces || !component(step.args[0])) return false;
+  // RESET has no pin: only its press asks for a reset; its release sets off nothing we can see.
+  return !(step.args[0] == "RESET" && step.action == "release");
+}
+
 bool BoardAccess::check(const ScriptStep& step, std::string* error) const {
   const std::string& a = step.action;
   std::string id;

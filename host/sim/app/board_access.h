@@ -32,6 +32,10 @@ class BoardAccess : public wxEvtHandler {
   // Plays one scripted step; false with one line in *error. (vtr, reset, stop and expect are
   // the caller's, as they do not touch the board.)
   bool perform(const ScriptStep& step, std::string* error);
+  // Whether the step may set a button bouncing (a press or release of a push button), whose pin
+  // changes then come from the button's own thread. (A disabled button, or one already in that
+  // state, sets off nothing; the caller waits a bounded time for it.)
+  bool startsBounce(const ScriptStep& step) const;
   // Before the run: whether the step's part is on the open board and its point inside the part.
   bool check(const ScriptStep& step, std::string* error) const;
 

@@ -100,7 +100,8 @@ class SimApp : public wxApp {
       shutdown();
       return false;
     }
-    session_->scheduleScript([this](const ScriptStep& s, std::string* e) {
+    session_->scheduleScript([this](const ScriptStep& s, std::string* e, bool* later) {
+      *later = board_->startsBounce(s);
       bool ok = board_->perform(s, e);
       if (!ok && (s.action == "lcd-png" || s.action == "board-png")) pictureFailed_ = true;
       followBoard();  // before the simulation goes on: a press of RESET or SW6 acts at once

@@ -4,12 +4,12 @@ namespace korvel::simapp {
 
 const std::vector<PartInfo>& boardParts() {
   static const std::vector<PartInfo> parts = {
-      {"KEY1", "push button on P2.11", {"press", "release", "click"}, "press KEY1 | release KEY1 | click KEY1"},
-      {"KEY2", "push button on P2.12", {"press", "release", "click"}, "press KEY2 | release KEY2 | click KEY2"},
+      {"KEY1", "push button on P2.11", {"press", "release", "click"}, "press KEY1 | release KEY1 | click KEY1", -1, -1, true},
+      {"KEY2", "push button on P2.12", {"press", "release", "click"}, "press KEY2 | release KEY2 | click KEY2", -1, -1, true},
       {"INT0", "push button on P2.10 (EINT0), through jumper JP5", {"press", "release", "click"},
-       "press INT0 | release INT0 | click INT0"},
+       "press INT0 | release INT0 | click INT0", -1, -1, true},
       {"RESET", "the chip's reset button: the chip stays in reset while it is held", {"press", "release", "click"},
-       "press RESET | release RESET | click RESET"},
+       "press RESET | release RESET | click RESET", -1, -1, true},
       {"JP5", "jumper between INT0 and P2.10: a click moves the cap", {"click"}, "click JP5"},
       {"JP3", "power jumper: a click moves the cap (the board is powered with the cap fitted)", {"click"}, "click JP3"},
       // The switch reacts to its lever only; the lever's middle is the natural place to click.

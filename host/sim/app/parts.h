@@ -17,6 +17,9 @@ struct PartInfo {
   // Where press, release and click land inside the part when the step names no point; negative:
   // the part's centre.
   int defaultX = -1, defaultY = -1;
+  // A push button: its presses and releases reach the chip as a burst of contact bounce played
+  // on a thread of the button's own.
+  bool bounces = false;
 };
 
 const std::vector<PartInfo>& boardParts();

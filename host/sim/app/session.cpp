@@ -157,15 +157,27 @@ void Session::followBoard(bool resetHeld, bool powered) {
   sim_.setHeld(resetHeld_ || !powered_);
 }
 
-void Session::waitForBoardToSettle() {
+namespace {
+// What a board step can set off on other threads: pin changes and the chip's reset requests.
+uint64_t boardActivity() { return gPinWrites.load() + agsi_host::Host::instance().resetRequests(); }
+}  // namespace
+
+void Session::waitForBoardToSettle(uint64_t activityBefore, bool expectActivity) {
   // A button's contact bounce is a burst of pin changes a few microseconds apart on a thread of
-  // its own. The simulation waits until the pins have been quiet for a while, so the firmware
-  // sees the whole burst at the same simulated time in every run, however busy the machine is.
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  for (int i = 0; i < 100 && !closing_ && !sim_.stopping(); ++i) {
-    uint64_t before = gPinWrites.load();
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    if (gPinWrites.load() == before) return;
+  // its own, which a busy machine may start late. The simulation waits for the burst to begin
+  // and then until the pins have been quiet for a while, so the firmware sees the whole burst at
+  // the same simulated time in every run, however busy the machine is.
+  auto stopped = [this] { return closing_ || sim_.stopping(); };
+  // A button that is disabled (no power, JP5 open) or already in the asked state sets off
+  // nothing, so the wait for a start is bounded.
+  if (expectActivity) {
+    for (int i = 0; i < 300 && boardActivity() == activityBefore && !stopped(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  for (int i = 0; i < 200 && !stopped(); ++i) {
+    uint64_t before = boardActivity();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (boardActivity() == before) return;
   }
 }
 
@@ -205,16 +217,18 @@ void Session::scheduleScript(BoardStep board) {
           return;
         }
         // Board steps run on the UI thread; the simulation waits so they land at their time.
-        auto done = std::make_shared<std::promise<void>>();
-        std::future<void> finished = done->get_future();
+        uint64_t activity = boardActivity();
+        auto done = std::make_shared<std::promise<bool>>();
+        std::future<bool> finished = done->get_future();
         post_([this, step, board, done] {
           std::string error;
-          if (!board(step, &error)) print("korvel-sim: " + step.where + ": script step \"" + step.text + "\": " + error, OutputKind::Error);
-          done->set_value();
+          bool later = false;
+          if (!board(step, &error, &later)) print("korvel-sim: " + step.where + ": script step \"" + step.text + "\": " + error, OutputKind::Error);
+          done->set_value(later);
         });
         while (finished.wait_for(std::chrono::milliseconds(20)) == std::future_status::timeout)
           if (closing_ || sim_.stopping()) return;
-        waitForBoardToSettle();
+        waitForBoardToSettle(activity, finished.get());
       });
     }
   }

@@ -43,8 +43,10 @@ class Session {
   void reset();
   bool running() const { return sim_.running(); }
 
-  // Plays a scripted step on the UI thread. `board` plays the steps that act on the board.
-  using BoardStep = std::function<bool(const ScriptStep&, std::string*)>;
+  // Plays a scripted step on the UI thread. `board` plays the steps that act on the board; it
+  // sets *later when the step sets off work on another thread (a button's contact bounce) that
+  // the simulation must wait for.
+  using BoardStep = std::function<bool(const ScriptStep&, std::string*, bool* later)>;
   void scheduleScript(BoardStep board);
   bool hasVtr(const std::string& name) const;
 
@@ -77,7 +79,7 @@ class Session {
  private:
   void firmwareLine(const std::string& line);
   void endRun();
-  void waitForBoardToSettle();
+  void waitForBoardToSettle(uint64_t activityBefore, bool expectActivity);
 
   Options options_;
   std::function<void(std::function<void()>)> post_;
