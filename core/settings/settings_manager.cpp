@@ -29,7 +29,11 @@ const korvel::KeyValueFile::Defaults& defaults() {
   return d;
 }
 
+// korvel.ini beside the core library, unless the host names another file in KORVEL_INI: a host
+// that runs unattended (korvel-sim's headless runs) keeps each run's board state in a file of its
+// own, so one run's switch and jumper positions never reach the next.
 std::string iniBesideCore() {
+  if (const char* chosen = std::getenv("KORVEL_INI"); chosen && *chosen) return chosen;
   static const int anchor = 0;
   return (korvel::platform::modulePathOf(&anchor).parent_path() / "korvel.ini").string();
 }

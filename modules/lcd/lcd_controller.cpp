@@ -137,7 +137,7 @@ void LcdController::readRegister() {
 }
 
 void LcdController::writePixel(uint16_t transfer) {
-  uint32_t pixel;
+  uint32_t pixel = 0;
   if (!assemblePixel(transfer, pixel)) return;
   int pos = framePosition();
   if (pos >= 0) frame_.store(pos, frameWordFromPixel(pixel));

@@ -8,12 +8,15 @@
 
 #include "korvel/kvbase.h"
 #include "korvel/platform/platform.h"
+#include "parts.h"
 
 namespace korvel::simapp {
 
 namespace {
 // Exported with C linkage like every core export (its parameter is a const std::string&).
 constexpr const char* kLookupSymbol = "getBoardChipWithID";
+
+constexpr uint32_t kResetKey = 0x52;  // virtual-key code of R
 
 // The LCD's screen inside the LCD component: a 16-pixel bezel around 240 x 320.
 constexpr int kLcdBezel = 16, kLcdWidth = 240, kLcdHeight = 320;
@@ -41,10 +44,100 @@ bool grab(wxWindow* w, const wxRect& clientRect, const std::filesystem::path& fi
 BoardAccess::BoardAccess(const std::filesystem::path& plugin) {
   std::string error;
   library_ = platform::loadLibrary(plugin, &error);
-  if (library_) lookup_ = reinterpret_cast<KVBase* (*)(const std::string&)>(platform::findSymbol(library_, kLookupSymbol));
+  if (!library_) return;
+  void* lookup = platform::findSymbol(library_, "getBoardChipWithID");
+  if (!lookup) lookup = platform::findSymbol(library_, kLookupSymbol);
+  lookup_ = reinterpret_cast<KVBase* (*)(const std::string&)>(lookup);
+  isPowered_ = reinterpret_cast<int (*)()>(platform::findSymbol(library_, "isBoardPowered"));
+  isForeground_ = reinterpret_cast<int (*)()>(platform::findSymbol(library_, "isDialogForeMost"));
+}
+
+bool BoardAccess::powered() const {
+  if (!isPowered_ || !component("Korvel")) return true;
+  return isPowered_() != 0;
+}
+
+void BoardAccess::followReset() {
+  wxWindow* button = component("RESET");
+  if (button == resetButton_) return;
+  unfollowReset();
+  resetButton_ = button;
+  if (!button) return;
+  // Handlers bound here run before the button's own, which still gets every event.
+  button->Bind(wxEVT_LEFT_DOWN, &BoardAccess::onResetMouse, this);
+  button->Bind(wxEVT_LEFT_UP, &BoardAccess::onResetMouse, this);
+  button->Bind(wxEVT_LEAVE_WINDOW, &BoardAccess::onResetMouse, this);
+  button->Bind(wxEVT_DESTROY, &BoardAccess::onResetDestroyed, this);
+}
+
+void BoardAccess::unfollowReset() {
+  if (resetButton_) {
+    resetButton_->Unbind(wxEVT_LEFT_DOWN, &BoardAccess::onResetMouse, this);
+    resetButton_->Unbind(wxEVT_LEFT_UP, &BoardAccess::onResetMouse, this);
+    resetButton_->Unbind(wxEVT_LEAVE_WINDOW, &BoardAccess::onResetMouse, this);
+    resetButton_->Unbind(wxEVT_DESTROY, &BoardAccess::onResetDestroyed, this);
+  }
+  resetButton_ = nullptr;
+  resetDown_ = false;
+}
+
+void BoardAccess::onResetMouse(wxMouseEvent& event) {
+  resetDown_ = event.GetEventType() == wxEVT_LEFT_DOWN;
+  event.Skip();
+}
+
+void BoardAccess::onResetDestroyed(wxWindowDestroyEvent& event) {
+  if (event.GetEventObject() == resetButton_) resetButton_ = nullptr, resetDown_ = false;
+  event.Skip();
+}
+
+bool BoardAccess::resetHeld() {
+  followReset();
+  if (!resetButton_) return false;
+  if (resetDown_) return true;
+  // The key R holds RESET too, while the board window is in front (as the Buttons module sees it).
+  if (!keyboard_) keyboard_ = platform::openKeyboardReader();
+  if (!keyboard_ || !keyboard_->available() || !isForeground_ || !isForeground_()) return false;
+  keyboard_->refresh();
+  return keyboard_->isDown(kResetKey);
+}
+
+bool BoardAccess::startsBounce(const ScriptStep& step) const {
+  if (step.action != "press" && step.action != "release") return false;
+  const PartInfo* part = findPart(step.args[0]);
+  if (!part || !part->bounces || !component(step.args[0])) return false;
+  // RESET has no pin: only its press asks for a reset; its release sets off nothing we can see.
+  return !(step.args[0] == "RESET" && step.action == "release");
+}
+
+bool BoardAccess::check(const ScriptStep& step, std::string* error) const {
+  const std::string& a = step.action;
+  std::string id;
+  if (a == "press" || a == "release" || a == "click") id = step.args[0];
+  else if (a == "touch" || a == "untouch") id = "TP";
+  else if (a == "joystick") id = "Joystick";
+  else if (a == "lcd-png") id = "Pictor";
+  else if (a == "board-png") id = "Korvel";
+  else return true;
+  wxWindow* w = component(id);
+  if (!w) {
+    *error = "the board has no part \"" + id + "\" (its module is not installed, or the board window did not open)";
+    return false;
+  }
+  if (step.args.size() == 3) {
+    wxSize size = w->GetClientSize();
+    int x = std::stoi(step.args[1]), y = std::stoi(step.args[2]);
+    if (x >= size.x || y >= size.y) {
+      *error = "the point (" + step.args[1] + ", " + step.args[2] + ") lies outside " + id + ", which is " +
+               std::to_string(size.x) + " x " + std::to_string(size.y) + " pixels";
+      return false;
+    }
+  }
+  return true;
 }
 
 BoardAccess::~BoardAccess() {
+  unfollowReset();
   if (library_) platform::freeLibrary(library_);
 }
 
@@ -81,6 +174,7 @@ bool BoardAccess::perform(const ScriptStep& step, std::string* error) {
     wxWindow* w = component(step.args[0]);
     wxSize size = w ? w->GetClientSize() : wxSize();
     int x = size.x / 2, y = size.y / 2;
+    if (const PartInfo* part = findPart(step.args[0]); part && part->defaultX >= 0) x = part->defaultX, y = part->defaultY;
     if (step.args.size() == 3) {
       x = std::stoi(step.args[1]);
       y = std::stoi(step.args[2]);

@@ -62,12 +62,22 @@ void MainFrame::buildMenus() {
 }
 
 void MainFrame::appendOutput() {
-  for (const std::string& line : session_.takeOutput()) output_->AppendText(wxString::FromUTF8(line) + "\n");
+  for (const OutputLine& line : session_.takeOutput()) output_->AppendText(wxString::FromUTF8(line.text) + "\n");
 }
 
 void MainFrame::updateStatus() {
   auto& sim = session_.simulator();
-  wxString state = session_.running() ? "running" : sim.lastStop() == sim::StopReason::None ? "stopped" : sim::toString(sim.lastStop());
+  wxString state;
+  if (sim.lastStop() == sim::StopReason::Exited)
+    state = wxString::Format("firmware exited with status %d", sim.exitStatus().value_or(0));
+  else if (sim.lastStop() == sim::StopReason::Fault)
+    state = "firmware fault (registers in the output)";
+  else if (session_.running() && sim.held())
+    state = session_.powered() ? "held in reset (RESET is down)" : "board unpowered (SW6 off or JP3 open)";
+  else if (session_.running())
+    state = "running";
+  else
+    state = sim.lastStop() == sim::StopReason::None ? "stopped" : sim::toString(sim.lastStop());
   SetStatusText(wxString::Format("%s   t = %.6f s   %llu cycles", state, sim.seconds(),
                                  static_cast<unsigned long long>(sim.cycles())));
 }

@@ -1,89 +1,215 @@
 #include "options.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "parts.h"
+
 namespace korvel::simapp {
 
-const char* usage() {
-  return "Usage: korvel-sim [options] [FIRMWARE.elf]\n"
-         "Runs LPC17xx firmware (an ELF file built with arm-none-eabi-gcc) on the simulated Korvel board.\n"
-         "Without firmware the board and the plug-in run with no CPU.\n"
-         "\n"
-         "Options:\n"
-         "  --plugin PATH       the plug-in library (default: <bin>/../lib/korvel/libKorvel.so)\n"
-         "  --no-board          do not open the board window at start (Peripherals > Korvel opens it)\n"
-         "  --fast              run as fast as possible instead of in real time\n"
-         "  --headless          no main window: firmware and plug-in output go to standard output and\n"
-         "                      the program ends at --time or when the firmware exits (for CI)\n"
-         "  --time T            stop after T of simulated time (e.g. 2s, 500ms)\n"
-         "  --at \"T ACTION ...\" one scripted input at simulated time T (repeatable), e.g.\n"
-         "                      --at \"100ms press KEY1\" --at \"200ms touch 120 160\" --at \"300ms joystick up\"\n"
-         "  --script FILE       scripted inputs, one \"T ACTION ...\" per line; actions: press ID,\n"
-         "                      release ID, click ID (each optionally at X Y inside the part, e.g.\n"
-         "                      \"click SW6 80 19\" for the power switch's lever), touch X Y, untouch,\n"
-         "                      joystick DIRECTION, vtr NAME VALUE, lcd-png FILE, board-png FILE, reset, stop\n"
-         "  --lcd-png FILE      at the end, write the LCD picture as PNG\n"
-         "  --board-png FILE    at the end, write the whole board window as PNG\n"
-         "  --can1-dir DIR      put CAN 1 on the bus in DIR (shared with the other boards on the bus), as\n"
-         "                      if set and confirmed on the CAN Bus settings page; same for --can2-dir\n"
-         "  --can1-id ID        CAN 1 takes only frames with this identifier (decimal; default\n"
-         "                      987654321: every identifier); same for --can2-id\n"
-         "  --can1-colour 0xBBGGRR  the colour of CAN 1's square, shown on every board on the bus\n"
-         "  -h, --help          this text\n"
-         "\n"
-         "Exit status (headless): the firmware's semihosting exit status; 0 when the time limit ends\n"
-         "the run; 3 when the firmware faulted; 2 for bad options or files.\n";
+namespace {
+bool readScriptFile(Options& o, const std::string& file, std::string* error) {
+  std::ifstream in(file);
+  if (!in) {
+    *error = "cannot read the script file " + file;
+    return false;
+  }
+  std::stringstream text;
+  text << in.rdbuf();
+  std::vector<ScriptStep> steps;
+  if (!parseScript(text.str(), &steps, error)) {
+    *error = file + ": " + *error;
+    return false;
+  }
+  for (ScriptStep& s : steps) s.where = file + ": " + s.where;
+  o.script.insert(o.script.end(), steps.begin(), steps.end());
+  return true;
+}
+}  // namespace
+
+const std::vector<OptionSpec>& optionTable() {
+  static const std::vector<OptionSpec> table = {
+      {"--plugin", nullptr, "PATH", "the plug-in library (default: <bin>/../lib/korvel/libKorvel.so)",
+       [](Options& o, const std::string& v, std::string*) { o.plugin = v; return true; }},
+      {"--no-board", nullptr, nullptr, "no board window at start (Peripherals > Korvel opens it)",
+       [](Options& o, const std::string&, std::string*) { o.showBoard = false; return true; }},
+      {"--fast", nullptr, nullptr, "run as fast as possible instead of in real time",
+       [](Options& o, const std::string&, std::string*) { o.realTime = false; return true; }},
+      {"--headless", nullptr, nullptr,
+       "no main window, for CI: the firmware's output (UART0, semihosting) goes\n"
+       "to standard output alone, everything else to standard error; the run ends\n"
+       "at --time, when the firmware exits or faults, or at a stop step. The\n"
+       "board's parts are still windows: when no display is set (DISPLAY empty),\n"
+       "korvel-sim starts a private virtual X server (Xvfb) for the run and stops\n"
+       "it at the end",
+       [](Options& o, const std::string&, std::string*) { o.headless = true; return true; }},
+      {"--time", nullptr, "T", "stop after T of simulated time (e.g. 2s, 500ms; at most 24 hours)",
+       [](Options& o, const std::string& v, std::string* error) {
+         if (parseDuration(v, &o.timeLimit)) return true;
+         *error = "--time: \"" + v + "\" is not a time (write e.g. 2s or 500ms; finite, at most 24 hours)";
+         return false;
+       }},
+      {"--at", nullptr, "\"T ACTION ...\"",
+       "one script step at simulated time T (repeatable), e.g.\n"
+       "--at \"100ms click KEY1\" --at \"200ms touch 120 160\"\n"
+       "--at '0s expect \"KEY1 pressed\" within 500ms'",
+       [](Options& o, const std::string& v, std::string* error) {
+         ScriptStep s;
+         if (!parseStep(v, &s, error)) return false;
+         s.where = "--at";
+         o.script.push_back(s);
+         return true;
+       }},
+      {"--script", nullptr, "FILE",
+       "script steps, one \"T ACTION ...\" per line ('#' starts a comment).\n"
+       "Actions:\n"
+       "  press ID, release ID, click ID [X Y]: a part (see --list-parts); a\n"
+       "    click holds it down for 50 ms of simulated time, so firmware that\n"
+       "    polls every 10 ms sees it\n"
+       "  touch X Y, untouch: the touch panel (x 0..239, y 0..319)\n"
+       "  joystick DIRECTION: up down left right up-left up-right down-left\n"
+       "    down-right release push unpush\n"
+       "  vtr NAME VALUE: write a virtual register (e.g. vtr PORT2 0xFFFF)\n"
+       "  lcd-png FILE, board-png FILE: write a picture now\n"
+       "  reset: reset the chip; stop: end the run\n"
+       "  expect \"TEXT\" within T: the firmware must print a line containing\n"
+       "    TEXT within T of simulated time from the step's time\n"
+       "The whole script is checked before the run starts: an unknown part, an\n"
+       "action the part does not take, a point outside the part or the touch\n"
+       "panel, an unknown virtual register or a step after --time ends\n"
+       "korvel-sim with status 2 and one line naming the step and the reason",
+       [](Options& o, const std::string& v, std::string* error) { return readScriptFile(o, v, error); }},
+      {"--until-expected", nullptr, nullptr, "end the run (status 0) as soon as every expect step is met",
+       [](Options& o, const std::string&, std::string*) { o.untilExpected = true; return true; }},
+      {"--lcd-png", nullptr, "FILE", "at the end, write the LCD picture as PNG",
+       [](Options& o, const std::string& v, std::string*) { o.lcdPng = v; return true; }},
+      {"--board-png", nullptr, "FILE", "at the end, write the whole board window as PNG",
+       [](Options& o, const std::string& v, std::string*) { o.boardPng = v; return true; }},
+      {"--settings", nullptr, "FILE",
+       "the board state and emulator settings to start from (a korvel.ini file:\n"
+       "switch and jumper positions, bounce and timer-scaling settings).\n"
+       "Headless runs start from FILE, or from the defaults without this option,\n"
+       "and leave FILE as it was unless --keep-settings is given; window runs use\n"
+       "FILE in place of the korvel.ini beside the plug-in and keep their changes",
+       [](Options& o, const std::string& v, std::string* error) {
+         if (std::filesystem::path(v).extension() != ".ini") {
+           *error = "--settings: \"" + v + "\" is not a settings file (its name must end in .ini)";
+           return false;
+         }
+         o.settings = v;
+         return true;
+       }},
+      {"--keep-settings", nullptr, nullptr,
+       "headless: at the end, write the run's settings to the --settings FILE\n"
+       "(or to the korvel.ini beside the plug-in)",
+       [](Options& o, const std::string&, std::string*) { o.keepSettings = true; return true; }},
+      {"--seed", nullptr, "N",
+       "seed of the buttons' contact-bounce randomness (0..4294967295;\n"
+       "headless default 1, so that identical runs bounce identically)",
+       [](Options& o, const std::string& v, std::string* error) {
+         char* end = nullptr;
+         errno = 0;
+         unsigned long long n = std::strtoull(v.c_str(), &end, 10);
+         if (v.empty() || v[0] == '-' || *end || errno == ERANGE || n > 0xFFFFFFFFull) {
+           *error = "--seed: \"" + v + "\" is not a number from 0 to 4294967295";
+           return false;
+         }
+         o.seed = uint32_t(n);
+         return true;
+       }},
+      {"--quiet", "-q", nullptr, "headless: print only the firmware's output and errors",
+       [](Options& o, const std::string&, std::string*) { o.quiet = true; return true; }},
+      {"--list-parts", nullptr, nullptr, "list the board's parts and what a script can do with each",
+       [](Options& o, const std::string&, std::string*) { o.listParts = true; return true; }},
+      {"--can1-dir", nullptr, "DIR",
+       "put CAN 1 on the bus in the folder DIR (shared with the other boards on\n"
+       "the bus), as if set and confirmed on the CAN Bus settings page; the same\n"
+       "for --can2-dir. --can1-id ID: CAN 1 takes only frames with this\n"
+       "identifier (decimal; default 987654321: every identifier);\n"
+       "--can1-colour 0xBBGGRR: the colour of CAN 1's square on every board on\n"
+       "the bus (likewise --can2-id, --can2-colour)",
+       nullptr},
+      {"--help", "-h", nullptr, "this text",
+       [](Options& o, const std::string&, std::string*) { o.help = true; return true; }},
+  };
+  return table;
+}
+
+std::string usage() {
+  std::string text =
+      "Usage: korvel-sim [options] [FIRMWARE.elf]\n"
+      "Runs LPC17xx firmware (an ELF file built with arm-none-eabi-gcc) on the simulated Korvel board.\n"
+      "Without firmware the board and the plug-in run with no CPU. Windows need a display; see\n"
+      "--headless for runs without one.\n"
+      "\n"
+      "Options:\n";
+  for (const OptionSpec& o : optionTable()) {
+    std::string head = std::string("  ") + (o.alias ? std::string(o.alias) + ", " : "") + o.name;
+    if (o.valueName) head += std::string(" ") + o.valueName;
+    std::string body = o.help;
+    size_t p = 0;
+    bool first = true;
+    while (p <= body.size()) {
+      size_t q = body.find('\n', p);
+      if (q == std::string::npos) q = body.size();
+      std::string line = body.substr(p, q - p);
+      if (first) {
+        if (head.size() < 22) text += head + std::string(22 - head.size(), ' ') + line + "\n";
+        else text += head + "\n" + std::string(22, ' ') + line + "\n";
+        first = false;
+      } else {
+        text += std::string(22, ' ') + line + "\n";
+      }
+      p = q + 1;
+    }
+  }
+  text +=
+      "\n"
+      "Keys while the board window is in front: 1, 2, 0 and R hold KEY1, KEY2, INT0 and RESET down;\n"
+      "the arrow keys push the joystick, the space bar presses it. Main window: Run F5, Stop\n"
+      "Shift+F5, Reset Ctrl+R.\n"
+      "\n"
+      "Exit status (headless):\n"
+      "  0   the run ended at --time, at a stop step or (--until-expected) with every\n"
+      "      expectation met\n"
+      "  N   the firmware exited through semihosting with status N\n"
+      "  2   bad options, script or files; or no display could be opened\n"
+      "  3   the firmware faulted (its registers are on standard error)\n"
+      "  4   a picture (--lcd-png, --board-png, lcd-png, board-png) could not be written\n"
+      "  5   an expectation failed: its text did not appear within its time\n"
+      "  6   the run ended (time limit, firmware exit, stop) while an expectation still waited\n";
+  return text;
 }
 
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string* error) {
   Options o;
-  auto value = [&](size_t& i, const std::string& name) -> std::optional<std::string> {
-    if (i + 1 >= args.size()) {
-      *error = name + " needs a value (see --help)";
-      return std::nullopt;
-    }
-    return args[++i];
-  };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (a == "-h" || a == "--help") {
-      o.help = true;
-    } else if (a == "--no-board") {
-      o.showBoard = false;
-    } else if (a == "--fast") {
-      o.realTime = false;
-    } else if (a == "--headless") {
-      o.headless = true;
-    } else if (a == "--plugin" || a == "--lcd-png" || a == "--board-png" || a == "--time" || a == "--at" ||
-               a == "--script") {
-      auto v = value(i, a);
-      if (!v) return std::nullopt;
-      if (a == "--plugin") o.plugin = *v;
-      else if (a == "--lcd-png") o.lcdPng = *v;
-      else if (a == "--board-png") o.boardPng = *v;
-      else if (a == "--time") {
-        if (!parseDuration(*v, &o.timeLimit)) {
-          *error = "--time: \"" + *v + "\" is not a time (write e.g. 2s or 500ms)";
+    const OptionSpec* spec = nullptr;
+    for (const OptionSpec& s : optionTable())
+      if (a == s.name || (s.alias && a == s.alias)) spec = &s;
+    if (spec) {
+      std::string value;
+      if (spec->valueName) {
+        if (i + 1 >= args.size()) {
+          *error = a + " needs a value (see --help)";
           return std::nullopt;
         }
-      } else if (a == "--at") {
-        ScriptStep s;
-        if (!parseStep(*v, &s, error)) return std::nullopt;
-        o.script.push_back(s);
-      } else {
-        std::ifstream in(*v);
-        if (!in) {
-          *error = "cannot read the script file " + *v;
+        value = args[++i];
+      }
+      if (!spec->apply) {
+        // The CAN port options share one parser (their rows are here for --help).
+        size_t at = i - 1;
+        std::string canError;
+        parseCanOption(args, at, o, &canError);
+        if (!canError.empty()) {
+          *error = canError;
           return std::nullopt;
         }
-        std::stringstream text;
-        text << in.rdbuf();
-        if (!parseScript(text.str(), &o.script, error)) {
-          *error = *v + ": " + *error;
-          return std::nullopt;
-        }
+      } else if (!spec->apply(o, value, error)) {
+        return std::nullopt;
       }
     } else if (std::string canError; parseCanOption(args, i, o, &canError)) {
       if (!canError.empty()) {
@@ -108,9 +234,19 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       return std::nullopt;
     }
   }
+  if (o.help || o.listParts) return o;
   if (o.headless && o.timeLimit < 0 && o.firmware.empty()) {
     *error = "--headless without firmware needs --time to know when to stop";
     return std::nullopt;
+  }
+  if (!checkScript(o.script, o.timeLimit, error)) return std::nullopt;
+  if (o.untilExpected) {
+    bool any = false;
+    for (const ScriptStep& s : o.script) any |= s.action == "expect";
+    if (!any) {
+      *error = "--until-expected needs at least one expect step (e.g. --at '0s expect \"ready\" within 2s')";
+      return std::nullopt;
+    }
   }
   return o;
 }

@@ -1,7 +1,9 @@
 // korvel-sim's command line: what to run and how, checked before any window opens.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,7 +21,13 @@ struct Options {
   double timeLimit = -1;           // seconds of simulated time; < 0: none
   std::vector<ScriptStep> script;
   std::filesystem::path lcdPng, boardPng;
+  std::filesystem::path settings;  // empty: defaults (headless) or korvel.ini beside the plug-in
+  bool keepSettings = false;       // headless: write the run's settings back at the end
+  std::optional<uint32_t> seed;    // the contact-bounce model's random seed
+  bool quiet = false;              // headless: only firmware output and errors
+  bool untilExpected = false;      // end the run once every expectation is met
   bool help = false;
+  bool listParts = false;
 
   // CAN ports configured without the settings page (--can1-dir ... / --can2-...).
   struct CanPort {
@@ -34,8 +42,30 @@ struct Options {
 // a bad value puts one line into *error and returns true.
 bool parseCanOption(const std::vector<std::string>& args, size_t& i, Options& o, std::string* error);
 
+// One command-line option: its name, its value's name (null for a switch), its lines in --help
+// and what it does to the options. New options are new rows of optionTable().
+struct OptionSpec {
+  const char* name;
+  const char* alias;      // e.g. "-h"; may be null
+  const char* valueName;  // null: takes no value
+  const char* help;       // may hold several lines
+  // Null for the CAN port options, which parseCanOption reads.
+  std::function<bool(Options&, const std::string& value, std::string* error)> apply;
+};
+const std::vector<OptionSpec>& optionTable();
+
 // Parses argv. On a mistake returns nothing and puts one line into *error.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string* error);
-const char* usage();
+std::string usage();
+
+// Exit statuses of headless runs.
+enum ExitStatus : int {
+  kExitOk = 0,
+  kExitUsage = 2,             // bad options, script, files, or no display could be had
+  kExitFault = 3,             // the firmware faulted
+  kExitPicture = 4,           // a picture could not be written
+  kExitExpectFailed = 5,      // an expectation's time ran out without its text
+  kExitExpectUnfinished = 6,  // the run ended while an expectation still waited
+};
 
 }  // namespace korvel::simapp

@@ -1,8 +1,11 @@
 #include "script.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <map>
-#include <sstream>
+
+#include "parts.h"
 
 namespace korvel::simapp {
 
@@ -10,83 +13,134 @@ namespace {
 // Each action and how many arguments it takes.
 const std::map<std::string, std::pair<size_t, size_t>>& actions() {
   static const std::map<std::string, std::pair<size_t, size_t>> a = {
-      {"press", {1, 3}},   {"release", {1, 3}}, {"click", {1, 3}},     {"touch", {2, 2}},
-      {"untouch", {0, 0}}, {"joystick", {1, 1}}, {"vtr", {2, 2}},      {"lcd-png", {1, 1}},
-      {"board-png", {1, 1}}, {"reset", {0, 0}},  {"stop", {0, 0}},
+      {"press", {1, 3}},     {"release", {1, 3}},  {"click", {1, 3}},   {"touch", {2, 2}},
+      {"untouch", {0, 0}},   {"joystick", {1, 1}}, {"vtr", {2, 2}},     {"lcd-png", {1, 1}},
+      {"board-png", {1, 1}}, {"reset", {0, 0}},    {"stop", {0, 0}},    {"expect", {3, 3}},
   };
   return a;
 }
 const char* kJoystick[] = {"up", "down", "left", "right", "up-left", "up-right", "down-left", "down-right",
                            "release", "push", "unpush"};
+
+// A whole-word decimal number in [low, high].
+bool integer(const std::string& text, long low, long high, long* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (*end || errno == ERANGE || v < low || v > high) return false;
+  *out = v;
+  return true;
+}
+
+std::string timeText(double seconds) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%gs", seconds);
+  return b;
+}
 }  // namespace
 
+bool splitWords(const std::string& line, std::vector<std::string>* words) {
+  words->clear();
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] == ' ' || line[i] == '\t') {
+      ++i;
+      continue;
+    }
+    std::string word;
+    if (line[i] == '"') {
+      size_t close = line.find('"', i + 1);
+      if (close == std::string::npos) return false;
+      word = line.substr(i + 1, close - i - 1);
+      i = close + 1;
+    } else {
+      while (i < line.size() && line[i] != ' ' && line[i] != '\t') word += line[i++];
+    }
+    words->push_back(word);
+  }
+  return true;
+}
+
 bool parseDuration(const std::string& text, double* seconds) {
+  if (text.empty()) return false;
   char* end = nullptr;
   double v = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || v < 0) return false;
+  // strtod also reads "nan", "inf" and hexadecimal floats: a time is a plain finite number.
+  if (end == text.c_str() || !std::isfinite(v) || v < 0 || text.find_first_of("xXnN") < size_t(end - text.c_str()))
+    return false;
   std::string unit(end);
-  if (unit.empty() || unit == "s") *seconds = v;
-  else if (unit == "ms") *seconds = v / 1e3;
-  else if (unit == "us") *seconds = v / 1e6;
+  double s;
+  if (unit.empty() || unit == "s") s = v;
+  else if (unit == "ms") s = v / 1e3;
+  else if (unit == "us") s = v / 1e6;
   else return false;
+  if (s > kMaxSeconds) return false;
+  *seconds = s;
   return true;
 }
 
 bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
-  std::istringstream in(line);
-  std::string time, action, arg;
-  in >> time >> action;
   ScriptStep s;
   s.text = line;
-  if (!parseDuration(time, &s.seconds)) {
-    *error = "script step \"" + line + "\": \"" + time + "\" is not a time (write e.g. 100ms or 1.5s)";
+  auto fail = [&](const std::string& why) {
+    *error = "script step \"" + line + "\": " + why;
     return false;
-  }
+  };
+  std::vector<std::string> words;
+  if (!splitWords(line, &words)) return fail("a quote is not closed");
+  if (words.empty()) return fail("empty step");
+  if (!parseDuration(words[0], &s.seconds))
+    return fail("\"" + words[0] + "\" is not a time (write e.g. 100ms or 1.5s; at most 24 hours)");
+  if (words.size() < 2) return fail("no action after the time");
+  const std::string& action = words[1];
   auto it = actions().find(action);
-  if (it == actions().end()) {
-    *error = "script step \"" + line + "\": unknown action \"" + action +
-             "\" (press, release, click, touch, untouch, joystick, vtr, lcd-png, board-png, reset, stop)";
-    return false;
-  }
-  while (in >> arg) s.args.push_back(arg);
+  if (it == actions().end())
+    return fail("unknown action \"" + action +
+                "\" (press, release, click, touch, untouch, joystick, vtr, lcd-png, board-png, reset, stop, expect)");
+  s.args.assign(words.begin() + 2, words.end());
   if (s.args.size() < it->second.first || s.args.size() > it->second.second) {
-    *error = "script step \"" + line + "\": " + action + " takes " + std::to_string(it->second.first) + " argument(s)";
-    return false;
+    if (action == "expect") return fail("write expect \"TEXT\" within TIME");
+    return fail(action + " takes " + std::to_string(it->second.first) + " argument(s)");
   }
-  if ((action == "press" || action == "release" || action == "click") && s.args.size() != 1) {
-    // An optional point inside the component, for parts whose active area is not their centre
-    // (the power switch's lever).
-    if (s.args.size() != 3) {
-      *error = "script step \"" + line + "\": " + action + " takes an ID, optionally followed by X Y";
-      return false;
-    }
-    for (size_t i = 1; i < 3; ++i) {
-      char* end = nullptr;
-      long v = std::strtol(s.args[i].c_str(), &end, 10);
-      if (*end || v < 0 || v > 10000) {
-        *error = "script step \"" + line + "\": \"" + s.args[i] + "\" is not a point inside the component";
-        return false;
-      }
+  if (action == "press" || action == "release" || action == "click") {
+    const PartInfo* part = findPart(s.args[0]);
+    if (!part) return fail("the board has no part \"" + s.args[0] + "\" (korvel-sim --list-parts lists them)");
+    bool accepts = false;
+    for (const std::string& a : part->actions) accepts |= a == action;
+    if (!accepts)
+      return fail(std::string(part->id) + " (" + part->what + ") takes no " + action + "; it takes: " + part->usage);
+    // An optional point inside the part, for parts whose active area is not their centre; the
+    // run checks it against the part's size once the board is open.
+    if (s.args.size() != 1) {
+      long v;
+      if (s.args.size() != 3) return fail(action + " takes a part, optionally followed by X Y");
+      for (size_t i = 1; i < 3; ++i)
+        if (!integer(s.args[i], 0, 10000, &v)) return fail("\"" + s.args[i] + "\" is not a point inside the part");
     }
   }
   if (action == "touch") {
-    for (auto& a : s.args) {
-      char* end = nullptr;
-      long v = std::strtol(a.c_str(), &end, 10);
-      if (*end || v < 0 || v >= 320) {
-        *error = "script step \"" + line + "\": touch takes panel pixel coordinates (x 0..239, y 0..319)";
-        return false;
-      }
-    }
+    long x, y;
+    if (!integer(s.args[0], 0, 239, &x) || !integer(s.args[1], 0, 319, &y))
+      return fail("touch takes panel pixel coordinates (x 0..239, y 0..319)");
   }
   if (action == "joystick") {
     bool ok = false;
     for (const char* d : kJoystick) ok |= s.args[0] == d;
-    if (!ok) {
-      *error = "script step \"" + line + "\": joystick takes up, down, left, right, up-left, up-right, down-left, "
-               "down-right, release, push or unpush";
-      return false;
-    }
+    if (!ok)
+      return fail("joystick takes up, down, left, right, up-left, up-right, down-left, down-right, release, push or unpush");
+  }
+  if (action == "vtr") {
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long v = std::strtoull(s.args[1].c_str(), &end, 0);
+    if (s.args[1].empty() || s.args[1][0] == '-' || *end || errno == ERANGE || v > 0xFFFFFFFFull)
+      return fail("\"" + s.args[1] + "\" is not a 32-bit value (write e.g. 0xFFFF or 1024)");
+  }
+  if (action == "expect") {
+    if (s.args[0].empty()) return fail("expect needs the text to wait for");
+    if (s.args[1] != "within" || !parseDuration(s.args[2], &s.within) || s.within <= 0)
+      return fail("write expect \"TEXT\" within TIME (e.g. within 500ms)");
   }
   s.action = action;
   *step = s;
@@ -94,21 +148,37 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
 }
 
 bool parseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error) {
-  std::istringstream in(text);
-  std::string line;
+  size_t start = 0;
   int number = 0;
-  while (std::getline(in, line)) {
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
     ++number;
     size_t first = line.find_first_not_of(" \t\r");
     if (first == std::string::npos || line[first] == '#') continue;
     line = line.substr(first);
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
     ScriptStep s;
     if (!parseStep(line, &s, error)) {
       *error = "line " + std::to_string(number) + ": " + *error;
       return false;
     }
+    s.where = "line " + std::to_string(number);
     steps->push_back(s);
+  }
+  return true;
+}
+
+bool checkScript(const std::vector<ScriptStep>& steps, double timeLimit, std::string* error) {
+  if (timeLimit < 0) return true;
+  for (const ScriptStep& s : steps) {
+    if (s.seconds > timeLimit) {
+      *error = (s.where.empty() ? std::string() : s.where + ": ") + "script step \"" + s.text + "\" comes after the end of the run at --time " +
+               timeText(timeLimit) + " and would never play (raise --time or move the step)";
+      return false;
+    }
   }
   return true;
 }

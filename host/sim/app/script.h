@@ -1,11 +1,15 @@
 // Scripted inputs for headless runs: "<time> <action> [arguments]" steps, played at their
 // simulated time through the same paths as the mouse on the board.
-//   100ms press KEY1        left button down on a component (release KEY1 lifts it)
+//   100ms press KEY1        left button down on a part (release KEY1 lifts it; click KEY1 does
+//                           both, holding the part for kClickHoldSeconds)
 //   200ms touch 120 160     pen down on the touch panel at panel pixel (120, 160); untouch lifts it
 //   300ms joystick up       push the stick (up, down, left, right, up-left, ..., release, push, unpush)
 //   0.5s vtr PORT2 0xFFFF   write a virtual register
 //   1s lcd-png out.png      write the LCD picture now (board-png: the whole board window)
 //   1s reset                reset the chip
+//   0s expect "ready" within 2s
+//                           the firmware must print a line containing "ready" within 2 s of
+//                           simulated time from the step's time
 #pragma once
 
 #include <string>
@@ -13,18 +17,31 @@
 
 namespace korvel::simapp {
 
+// How long a click holds its part down: firmware that polls its buttons every 10 ms, with a
+// debounce of a few samples, sees it.
+constexpr double kClickHoldSeconds = 0.05;
+// The longest run, and the latest step, a script may ask for: one day of simulated time.
+constexpr double kMaxSeconds = 24 * 3600.0;
+
 struct ScriptStep {
   double seconds = 0;
   std::string action;
-  std::vector<std::string> args;
-  std::string text;  // the step as written, for messages
+  std::vector<std::string> args;  // expect: the text and the window in seconds
+  std::string text;               // the step as written, for messages
+  std::string where;              // "line N" of a script file, or "--at"
+  double within = 0;              // expect: how long to wait
 };
 
-// Parses one step; false with one line in *error.
+// Parses one step; false with one line in *error (the step and what is wrong with it).
 bool parseStep(const std::string& line, ScriptStep* step, std::string* error);
 // Parses a script file's lines (blank lines and '#' comments skipped).
 bool parseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error);
-// "100ms", "1.5s", "250us", "2" (seconds).
+// "100ms", "1.5s", "250us", "2" (seconds); finite, not negative, at most kMaxSeconds.
 bool parseDuration(const std::string& text, double* seconds);
+// Checks the script as a whole against the run: no step after the time limit (timeLimit < 0:
+// none). False with one line naming the step.
+bool checkScript(const std::vector<ScriptStep>& steps, double timeLimit, std::string* error);
+// Splits a step into words; "double quoted" words may hold blanks. False on an open quote.
+bool splitWords(const std::string& line, std::vector<std::string>* words);
 
 }  // namespace korvel::simapp

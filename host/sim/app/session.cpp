@@ -1,14 +1,31 @@
 #include "session.h"
 
-#include <thread>
-
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
+#include <thread>
 
 #include "korvel/platform/platform.h"
 
 namespace korvel::simapp {
+
+namespace {
+// Every write to a port's pin levels (PORT0..PORT4), by anyone: a button's contact bounce plays
+// out on a thread of its own, and a scripted step waits until these stop.
+std::atomic<uint64_t> gPinWrites{0};
+void countPinWrite(uint32_t, uint32_t) { ++gPinWrites; }
+
+bool isLineOf(const std::string& text, const std::string& line) {
+  for (size_t p = 0; p <= text.size();) {
+    size_t q = text.find('\n', p);
+    if (q == std::string::npos) q = text.size();
+    if (text.compare(p, q - p, line) == 0 && q - p == line.size()) return true;
+    p = q + 1;
+  }
+  return false;
+}
+}  // namespace
 
 std::filesystem::path defaultPluginPath() {
   auto exe = platform::modulePathOf(reinterpret_cast<const void*>(&defaultPluginPath));
@@ -16,10 +33,10 @@ std::filesystem::path defaultPluginPath() {
 }
 
 Session::Session(const Options& options, std::function<void(std::function<void()>)> post)
-    : options_(options), post_(std::move(post)) {
+    : options_(options), post_(std::move(post)), expectations_(options.script) {
   sim_.setRealTime(options.realTime);
   if (options.timeLimit >= 0) sim_.setTimeLimit(options.timeLimit);
-  sim_.setOutput([this](const std::string& l) { print(l); });
+  sim_.setOutput([this](const std::string& l) { firmwareLine(l); });
   sim_.setOnStopped([this](sim::StopReason r) {
     post_([this, r] {
       if (onStopped_) onStopped_(r);
@@ -32,19 +49,41 @@ Session::Session(const Options& options, std::function<void(std::function<void()
 
 Session::~Session() { shutdown(); }
 
-void Session::print(const std::string& line) {
+void Session::print(const std::string& line, OutputKind kind) {
   {
     std::lock_guard lock(outputMutex_);
-    output_.push_back(line);
+    output_.push_back({kind, line});
   }
   if (outputListener_) outputListener_();
 }
 
-std::vector<std::string> Session::takeOutput() {
+std::vector<OutputLine> Session::takeOutput() {
   std::lock_guard lock(outputMutex_);
-  std::vector<std::string> out(output_.begin(), output_.end());
+  std::vector<OutputLine> out(output_.begin(), output_.end());
   output_.clear();
   return out;
+}
+
+void Session::firmwareLine(const std::string& line) {
+  // The simulator reports a fault through the same channel as the firmware's text; the report is
+  // ours, not the firmware's, and must not mix into its output.
+  if (!sim_.faultReport().empty() && isLineOf(sim_.faultReport(), line)) {
+    print(line, OutputKind::Error);
+    return;
+  }
+  print(line, OutputKind::Firmware);
+  if (expectations_.line(line) && options_.untilExpected) {
+    print("korvel-sim: every expectation met at t = " + std::to_string(sim_.seconds()) + " s");
+    endRun();
+  }
+}
+
+void Session::endRun() {
+  if (ended_.exchange(true)) return;
+  sim_.stopSimulation();
+  post_([this] {
+    if (onStopped_) onStopped_(sim::StopReason::Requested);
+  });
 }
 
 bool Session::open(std::string* error) {
@@ -69,10 +108,17 @@ bool Session::open(std::string* error) {
     return false;
   }
   initialised_ = true;
+  // The plug-in seeds the C random generator from the clock when it starts; a chosen seed
+  // replaces that, so the contact bounce repeats from run to run.
+  if (options_.seed) std::srand(*options_.seed);
+  auto watch = reinterpret_cast<PFN_AgsiSetWatchOnVTR>(platform::findSymbol(host.moduleHandle(), "AgsiSetWatchOnVTR"));
   // Pins nobody drives float high: the LPC17xx's pull-ups are on after reset.
   for (int n = 0; n < 5; ++n) {
     std::string name = "PORT" + std::to_string(n);
-    if (host.vtrHandle(name)) host.writeVtr(name, 0xFFFFFFFF, false);
+    if (auto handle = host.vtrHandle(name)) {
+      host.writeVtr(name, 0xFFFFFFFF, false);
+      if (watch) watch(*handle, countPinWrite, AGSIWRITE);
+    }
   }
   plugin_.reset();
   return true;
@@ -110,6 +156,8 @@ bool Session::configureCanPorts(std::string* error) {
   return ok;
 }
 
+bool Session::hasVtr(const std::string& name) const { return agsi_host::Host::instance().vtrHandle(name).has_value(); }
+
 AGSIMENU* Session::menu(const std::string& text) const {
   for (AGSIMENU* m : menus())
     if (m && m->szText && text == m->szText) return m;
@@ -130,41 +178,91 @@ void Session::reset() {
   if (wasRunning) sim_.start();
 }
 
+void Session::followBoard(bool resetHeld, bool powered) {
+  if (!sim_.hasFirmware()) return;
+  bool poweredOn = powered && !powered_;
+  resetHeld_ = resetHeld;
+  powered_ = powered;
+  // Power coming back starts the firmware afresh, as the chip's power-on reset does; the plug-in
+  // resets its peripherals with it.
+  if (poweredOn) sim_.triggerReset();
+  sim_.setHeld(resetHeld_ || !powered_);
+}
+
+namespace {
+// What a board step can set off on other threads: pin changes and the chip's reset requests.
+uint64_t boardActivity() { return gPinWrites.load() + agsi_host::Host::instance().resetRequests(); }
+}  // namespace
+
+void Session::waitForBoardToSettle(uint64_t activityBefore, bool expectActivity) {
+  // A button's contact bounce is a burst of pin changes a few microseconds apart on a thread of
+  // its own, which a busy machine may start late. The simulation waits for the burst to begin
+  // and then until the pins have been quiet for a while, so the firmware sees the whole burst at
+  // the same simulated time in every run, however busy the machine is.
+  auto stopped = [this] { return closing_ || sim_.stopping(); };
+  // A button that is disabled (no power, JP5 open) or already in the asked state sets off
+  // nothing, so the wait for a start is bounded.
+  if (expectActivity) {
+    for (int i = 0; i < 300 && boardActivity() == activityBefore && !stopped(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  for (int i = 0; i < 200 && !stopped(); ++i) {
+    uint64_t before = boardActivity();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (boardActivity() == before) return;
+  }
+}
+
 void Session::scheduleScript(BoardStep board) {
-  for (const ScriptStep& step : options_.script) {
-    sim_.at(step.seconds, [this, step, board] {
-      if (step.action == "vtr") {
-        uint32_t value = uint32_t(std::stoul(step.args[1], nullptr, 0));
-        if (!agsi_host::Host::instance().writeVtr(step.args[0], value, false))
-          print("Script: \"" + step.text + "\": no virtual register " + step.args[0]);
-        return;
-      }
-      if (step.action == "reset") {
-        sim_.triggerReset();
-        return;
-      }
-      if (step.action == "stop") {
-        sim_.stopSimulation();
-        post_([this] {
-          if (onStopped_) onStopped_(sim::StopReason::Requested);
-        });
-        return;
-      }
-      // Board steps run on the UI thread; the simulation waits so they land at their time.
-      auto done = std::make_shared<std::promise<void>>();
-      std::future<void> finished = done->get_future();
-      post_([this, step, board, done] {
-        std::string error;
-        if (!board(step, &error)) print("Script: \"" + step.text + "\": " + error);
-        done->set_value();
+  size_t expectIndex = 0;
+  for (const ScriptStep& written : options_.script) {
+    if (written.action == "expect") {
+      size_t i = expectIndex++;
+      sim_.at(written.seconds, [this, i] { expectations_.open(i); });
+      sim_.at(written.seconds + written.within, [this, i] {
+        // A failed expectation ends the run at once: what follows would only hide where it failed.
+        if (!expectations_.close(i)) endRun();
       });
-      while (finished.wait_for(std::chrono::milliseconds(20)) == std::future_status::timeout)
-        if (closing_ || sim_.stopping()) return;
-      // A button's contact bounce plays out in real microseconds on a thread of its own; when the
-      // simulation runs faster than real time it would otherwise race ahead of the burst (a press
-      // and a release scripted 50 ms apart could both land between two polls of the firmware).
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    });
+      continue;
+    }
+    // A click is a press now and a release a little later, so that polling firmware sees it.
+    std::vector<ScriptStep> parts{written};
+    if (written.action == "click") {
+      parts[0].action = "press";
+      parts.push_back(written);
+      parts[1].action = "release";
+      parts[1].seconds += kClickHoldSeconds;
+    }
+    for (const ScriptStep& step : parts) {
+      sim_.at(step.seconds, [this, step, board] {
+        if (step.action == "vtr") {
+          uint32_t value = uint32_t(std::strtoull(step.args[1].c_str(), nullptr, 0));
+          agsi_host::Host::instance().writeVtr(step.args[0], value, false);
+          return;
+        }
+        if (step.action == "reset") {
+          sim_.triggerReset();
+          return;
+        }
+        if (step.action == "stop") {
+          endRun();
+          return;
+        }
+        // Board steps run on the UI thread; the simulation waits so they land at their time.
+        uint64_t activity = boardActivity();
+        auto done = std::make_shared<std::promise<bool>>();
+        std::future<bool> finished = done->get_future();
+        post_([this, step, board, done] {
+          std::string error;
+          bool later = false;
+          if (!board(step, &error, &later)) print("korvel-sim: " + step.where + ": script step \"" + step.text + "\": " + error, OutputKind::Error);
+          done->set_value(later);
+        });
+        while (finished.wait_for(std::chrono::milliseconds(20)) == std::future_status::timeout)
+          if (closing_ || sim_.stopping()) return;
+        waitForBoardToSettle(activity, finished.get());
+      });
+    }
   }
 }
 
@@ -188,12 +286,14 @@ void Session::shutdown() {
   agsi_host::Host::instance().setMessageSink(nullptr);
 }
 
-int Session::exitCode() const {
-  switch (sim_.lastStop()) {
-    case sim::StopReason::Exited: return sim_.exitStatus().value_or(0);
-    case sim::StopReason::Fault: return 3;
-    default: return 0;
-  }
+int Session::exitCode(bool picturesWritten) const {
+  RunOutcome o;
+  o.faulted = sim_.lastStop() == sim::StopReason::Fault;
+  if (sim_.lastStop() == sim::StopReason::Exited) o.firmwareExit = sim_.exitStatus().value_or(0);
+  o.expectationFailed = expectations_.anyFailed();
+  o.expectationWaiting = expectations_.anyWaiting();
+  o.picturesWritten = picturesWritten;
+  return exitStatusFor(o);
 }
 
 }  // namespace korvel::simapp

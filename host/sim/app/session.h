@@ -1,6 +1,7 @@
 // One simulator session: the plug-in loaded into our AGSI host, the LPC17xx running the
-// firmware, the output lines of both, and the scripted inputs. The windows (or the headless
-// runner) sit on top of it; it knows nothing about them beyond "post this to the UI thread".
+// firmware, the output lines of both, the scripted inputs and expectations, and the chip's hold
+// while RESET is down or the board has no power. The windows (or the headless runner) sit on top
+// of it; it knows nothing about them beyond "post this to the UI thread".
 #pragma once
 
 #include <atomic>
@@ -13,10 +14,19 @@
 #include <vector>
 
 #include "agsi_host/host.h"
+#include "expectations.h"
 #include "korvel_sim/simulator.h"
 #include "options.h"
 
 namespace korvel::simapp {
+
+// Where a line of output belongs: the firmware's own text (UART0, semihosting), the plug-in's
+// and korvel-sim's messages, or errors (faults, script failures) that even --quiet shows.
+enum class OutputKind { Firmware, Message, Error };
+struct OutputLine {
+  OutputKind kind;
+  std::string text;
+};
 
 class Session {
  public:
@@ -33,18 +43,21 @@ class Session {
   void reset();
   bool running() const { return sim_.running(); }
 
-  // Plays a scripted step on the UI thread. `board` plays the steps that act on the board.
-  using BoardStep = std::function<bool(const ScriptStep&, std::string*)>;
+  // Plays a scripted step on the UI thread. `board` plays the steps that act on the board; it
+  // sets *later when the step sets off work on another thread (a button's contact bounce) that
+  // the simulation must wait for.
+  using BoardStep = std::function<bool(const ScriptStep&, std::string*, bool* later)>;
   void scheduleScript(BoardStep board);
+  bool hasVtr(const std::string& name) const;
 
   // Puts the CAN ports given by --canN-dir on their buses through the CAN module's own
   // confirmation (call once the board, if any, is built); false with one line in *error.
   bool configureCanPorts(std::string* error);
 
-  // Output lines (plug-in messages, UART0, semihosting, faults) not yet taken.
-  std::vector<std::string> takeOutput();
+  // Output lines not yet taken.
+  std::vector<OutputLine> takeOutput();
   void setOutputListener(std::function<void()> cb) { outputListener_ = std::move(cb); }
-  void print(const std::string& line);
+  void print(const std::string& line, OutputKind kind = OutputKind::Message);
 
   agsi_host::Plugin& plugin() { return plugin_; }
   sim::Simulator& simulator() { return sim_; }
@@ -55,21 +68,36 @@ class Session {
   void killDialogs();
   void shutdown();
 
-  // Told on the UI thread when the run ends by itself (exit, fault, time limit, a stop step).
+  // The board as the chip sees it (UI thread): the processor is held while RESET is down or the
+  // board has no power, and starts afresh from reset when power comes back.
+  void followBoard(bool resetHeld, bool powered);
+  bool powered() const { return powered_; }
+
+  // Told on the UI thread when the run ends by itself (exit, fault, time limit, a stop step, an
+  // expectation failed or all met with --until-expected).
   void setOnStopped(std::function<void(sim::StopReason)> cb) { onStopped_ = std::move(cb); }
-  int exitCode() const;
+  const Expectations& expectations() const { return expectations_; }
+  // The headless exit status for the run so far (picturesWritten: every picture was written).
+  int exitCode(bool picturesWritten = true) const;
 
  private:
+  void firmwareLine(const std::string& line);
+  void endRun();
+  void waitForBoardToSettle(uint64_t activityBefore, bool expectActivity);
+
   Options options_;
   std::function<void(std::function<void()>)> post_;
   sim::Simulator sim_;
   agsi_host::Plugin plugin_;
+  Expectations expectations_;
   std::mutex outputMutex_;
-  std::deque<std::string> output_;
+  std::deque<OutputLine> output_;
   std::function<void()> outputListener_;
   std::function<void(sim::StopReason)> onStopped_;
   std::atomic<bool> closing_{false};
+  std::atomic<bool> ended_{false};
   bool initialised_ = false;
+  bool resetHeld_ = false, powered_ = true;
 };
 
 std::filesystem::path defaultPluginPath();

@@ -525,6 +525,11 @@ void Simulator::triggerReset() {
   chip_->cpu.requestStop();
 }
 
+void Simulator::setHeld(bool held) {
+  held_ = held;
+  if (held) chip_->cpu.requestStop();
+}
+
 void Simulator::stopSimulation() {
   stopRequested_ = true;
   chip_->cpu.requestStop();
@@ -620,7 +625,7 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
       }
       if (timeLimit_ >= 0) sliceEnd = std::min(sliceEnd, std::max(now + 1, c.cycleAt(timeLimit_)));
       sliceEnd = std::min(sliceEnd, untilCycle);
-      if (hasFirmware_) {
+      if (hasFirmware_ && !held_) {
         int e = c.nvic.nextException(c.cpu.primask(), c.cpu.basepri());
         if (e) {
           c.nvic.activate(e);
@@ -629,10 +634,10 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
         }
       }
     }
-    if (hasFirmware_ && !sleeping_) {
+    if (hasFirmware_ && !sleeping_ && !held_) {
       end = c.cpu.run(sliceEnd);
     } else {
-      // Asleep (or no firmware): time passes to the next thing that can happen.
+      // Asleep, held or without firmware: time passes to the next thing that can happen.
       uint64_t now = c.cycles();
       if (sliceEnd > now) c.cpu.addCycles(sliceEnd - now);
     }

@@ -5,6 +5,7 @@
 #include <wx/image.h>
 #include <wx/init.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -19,7 +20,9 @@ namespace fs = std::filesystem;
 
 struct Result {
   int status;
-  std::string output;  // standard output and error
+  std::string out;     // standard output
+  std::string err;     // standard error
+  std::string output;  // both, for failure messages
 };
 
 fs::path stage() { return fs::path(KORVEL_STAGE_DIR); }
@@ -29,8 +32,8 @@ fs::path work() {
   return d;
 }
 
-// A private copy of the staged plug-in folder, made fresh once per run: the switch position and
-// other settings that one run stores in korvel.ini must not leak into the next.
+// A private copy of the staged plug-in folder, made fresh once per test program: runs here must
+// neither see nor leave a korvel.ini that other tests share.
 fs::path privatePlugin() {
   static const fs::path plugin = [] {
     fs::path copy = work() / "korvel";
@@ -42,20 +45,28 @@ fs::path privatePlugin() {
   return plugin;
 }
 
-Result korvelSim(const std::string& args) {
-  fs::path log = work() / "out.txt";
+std::string slurp(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Runs korvel-sim with the private plug-in; `env` goes before the command (e.g. "env -u DISPLAY").
+Result korvelSim(const std::string& args, const std::string& env = "") {
+  fs::path out = work() / "stdout.txt", err = work() / "stderr.txt";
   std::string plugin = args.find("--plugin") == std::string::npos && args.find("--help") == std::string::npos
                            ? "--plugin " + privatePlugin().string() + " "
                            : "";
   // The toolkit and X libraries keep allocations until exit; in sanitizer builds the leak report
-  // would replace the exit status these tests check.
-  std::string cmd = "ASAN_OPTIONS=detect_leaks=0 SDL_AUDIODRIVER=dummy " + (stage() / "bin" / "korvel-sim").string() + " " + plugin + args + " > " + log.string() + " 2>&1";
+  // would replace the exit status these tests check. No SDL_AUDIODRIVER here: headless runs must
+  // be quiet by themselves.
+  std::string cmd = "env -u SDL_AUDIODRIVER " + env + " ASAN_OPTIONS=detect_leaks=0 " + (stage() / "bin" / "korvel-sim").string() +
+                    " " + plugin + args + " > " + out.string() + " 2> " + err.string();
   int raw = std::system(cmd.c_str());
-  std::ifstream in(log);
-  std::stringstream text;
-  text << in.rdbuf();
-  // std::system returns the wait status; the exit code is its second byte on POSIX systems.
-  return {raw >= 0 ? (raw >> 8) & 0xFF : -1, text.str()};
+  Result r{raw >= 0 ? (raw >> 8) & 0xFF : -1, slurp(out), slurp(err), ""};
+  r.output = "--- stdout:\n" + r.out + "--- stderr:\n" + r.err;
+  return r;
 }
 
 std::string firmware(const char* name) { return (stage() / "share/korvel/firmware" / (std::string(name) + ".elf")).string(); }
@@ -74,16 +85,16 @@ std::string rgb(const wxColour& c) {
 TEST(KorvelSimHeadless, BoardDemoDrawsAndFollowsKeyTouchAndJoystick) {
   if (!boardInstalled()) GTEST_SKIP() << "the LCD and touch modules are not staged";
   fs::path lcd = work() / "lcd.png", board = work() / "board.png";
-  Result r = korvelSim("--headless --fast --time 600ms --at '100ms press KEY1' --at '150ms release KEY1' "
+  // A click holds the button for 50 ms, so the demo's 10 ms polling sees both edges.
+  Result r = korvelSim("--headless --fast --time 600ms --at '100ms click KEY1' "
                        "--at '200ms touch 120 160' --at '300ms joystick up' --lcd-png " + lcd.string() +
                        " --board-png " + board.string() + " " + firmware("board-demo"));
   ASSERT_EQ(r.status, 0) << r.output;
-  EXPECT_NE(r.output.find("LCD controller 37669 answers"), std::string::npos) << "device code 0x9325 read back\n" << r.output;
-  EXPECT_NE(r.output.find("KEY1 pressed"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("KEY1 released"), std::string::npos) << r.output;
-  EXPECT_NE(r.output.find("joystick up"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("LCD controller 37669 answers"), std::string::npos) << "device code 0x9325 read back\n" << r.output;
+  EXPECT_NE(r.out.find("KEY1 pressed\nKEY1 released\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("joystick up"), std::string::npos) << r.output;
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(r.output, m, std::regex("touch (\\d+) (\\d+)"))) << r.output;
+  ASSERT_TRUE(std::regex_search(r.out, m, std::regex("touch (\\d+) (\\d+)"))) << r.output;
   EXPECT_NEAR(std::stoi(m[1]), 120, 2) << "touch x";
   EXPECT_NEAR(std::stoi(m[2]), 160, 2) << "touch y";
 
@@ -105,28 +116,151 @@ TEST(KorvelSimHeadless, BoardDemoDrawsAndFollowsKeyTouchAndJoystick) {
   EXPECT_GE(whole.GetHeight(), 552);
 }
 
+// What a CI job does: the same scripted run twice, on a machine without a display.
+TEST(KorvelSimHeadless, RunsWithoutADisplayAndRepeatsByteForByte) {
+  if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
+  std::string script = "--at '50ms click KEY1' --at '120ms click INT0' --at '200ms touch 60 250' --at '260ms untouch' "
+                       "--at '300ms joystick down-left' --at '350ms joystick release' --at '400ms click KEY2' ";
+  fs::path first = work() / "first.png", second = work() / "second.png";
+  Result a = korvelSim("--headless --fast --time 500ms " + script + "--lcd-png " + first.string() + " " + firmware("board-demo"),
+                       "-u DISPLAY");
+  Result b = korvelSim("--headless --fast --time 500ms " + script + "--lcd-png " + second.string() + " " + firmware("board-demo"),
+                       "-u DISPLAY");
+  ASSERT_EQ(a.status, 0) << a.output;
+  ASSERT_EQ(b.status, 0) << b.output;
+  EXPECT_NE(a.out.find("INT0 pressed"), std::string::npos) << a.output;
+  EXPECT_NE(a.out.find("KEY2 released"), std::string::npos) << a.output;
+  EXPECT_EQ(a.out, b.out) << "the firmware's output differs between identical runs";
+  std::string pa = slurp(first), pb = slurp(second);
+  ASSERT_FALSE(pa.empty()) << "no LCD picture\n" << a.output;
+  EXPECT_TRUE(pa == pb) << "the LCD pictures of identical runs differ";
+  EXPECT_FALSE(fs::exists(privatePlugin().parent_path() / "korvel.ini")) << "a headless run left korvel.ini beside the plug-in";
+}
+
+TEST(KorvelSimHeadless, BoardStateStaysWithItsRunUnlessKept) {
+  if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
+  std::string int0 = "--at '100ms click INT0' " + firmware("board-demo");
+  // Pulling JP5 and switching the board off in one run ...
+  Result spoil = korvelSim("--headless --fast --time 300ms --at '50ms click JP5' --at '100ms click SW6' " + firmware("board-demo"));
+  ASSERT_EQ(spoil.status, 0) << spoil.output;
+  // ... leaves the next run powered, with INT0 reaching its pin.
+  Result next = korvelSim("--headless --fast --time 300ms " + int0);
+  ASSERT_EQ(next.status, 0) << next.output;
+  EXPECT_NE(next.out.find("board demo ready"), std::string::npos) << next.output;
+  EXPECT_NE(next.out.find("INT0 pressed"), std::string::npos) << "JP5 came back removed\n" << next.output;
+
+  // --keep-settings stores the jumper in the chosen file; a later run starts from it and leaves
+  // it as it was.
+  fs::path ini = work() / "board.ini";
+  fs::remove(ini);
+  Result keep = korvelSim("--headless --fast --time 200ms --settings " + ini.string() + " --keep-settings --at '50ms click JP5' " +
+                          firmware("board-demo"));
+  ASSERT_EQ(keep.status, 0) << keep.output;
+  std::string stored = slurp(ini);
+  EXPECT_NE(stored.find("KORVEL_COMPONENT_ID_JP5"), std::string::npos) << stored;
+  Result pulled = korvelSim("--headless --fast --time 300ms --settings " + ini.string() + " " + int0);
+  ASSERT_EQ(pulled.status, 0) << pulled.output;
+  EXPECT_EQ(pulled.out.find("INT0 pressed"), std::string::npos) << "the stored JP5 was not used\n" << pulled.output;
+  Result refit = korvelSim("--headless --fast --time 300ms --settings " + ini.string() + " --at '50ms click JP5' " + int0);
+  ASSERT_EQ(refit.status, 0) << refit.output;
+  EXPECT_NE(refit.out.find("INT0 pressed"), std::string::npos) << "JP5 fitted again\n" << refit.output;
+  EXPECT_EQ(slurp(ini), stored) << "a run without --keep-settings changed its settings file";
+}
+
+TEST(KorvelSimHeadless, FirmwareOutputAloneOnStandardOutput) {
+  Result r = korvelSim("--headless --fast --no-board " + firmware("hello"));
+  EXPECT_EQ(r.status, 7) << r.output;
+  EXPECT_EQ(r.out, "hello from semihosting\nhello from UART0\n") << r.output;
+  EXPECT_NE(r.err.find("[Buttons]: SFR Stage [OK]"), std::string::npos) << "the plug-in's messages go to standard error\n" << r.output;
+  EXPECT_EQ(r.err.find("ALSA"), std::string::npos) << "sound library noise\n" << r.output;
+  Result quiet = korvelSim("--headless --fast --no-board --quiet " + firmware("hello"));
+  EXPECT_EQ(quiet.status, 7) << quiet.output;
+  EXPECT_EQ(quiet.out, r.out) << quiet.output;
+  EXPECT_EQ(quiet.err, "") << quiet.output;
+
+  Result fault = korvelSim("--headless --fast --no-board -q " + firmware("fault"));
+  EXPECT_EQ(fault.status, 3) << fault.output;
+  EXPECT_EQ(fault.out.find("Firmware fault"), std::string::npos) << "the fault report is korvel-sim's, not the firmware's\n" << fault.output;
+  EXPECT_NE(fault.err.find("Firmware fault: undefined instruction at PC 0x"), std::string::npos) << fault.output;
+  EXPECT_NE(fault.err.find("sp="), std::string::npos) << "registers in the report\n" << fault.output;
+}
+
 TEST(KorvelSimHeadless, TimerDemoReportsAScaleFactor) {
   if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
   Result r = korvelSim("--headless --no-board --time 1s " + firmware("timer-scaling"));
   ASSERT_EQ(r.status, 0) << r.output;
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(r.output, m, std::regex("Scaling factor: ([0-9.]+)"))) << r.output;
+  // The factor is the plug-in's message, so it is on standard error; the firmware's lines are not.
+  ASSERT_TRUE(std::regex_search(r.err, m, std::regex("Scaling factor: ([0-9.]+)"))) << r.output;
+  EXPECT_NE(r.out.find("timer scaling: measuring"), std::string::npos) << r.output;
   EXPECT_GT(std::stod(m[1]), 0.0) << r.output;
 }
 
-TEST(KorvelSimHeadless, ExitsWithTheFirmwaresStatusAndStopsFaultingFirmware) {
+TEST(KorvelSimExpectations, PassFailAndUnfinishedHaveTheirOwnStatus) {
+  if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
+  std::string demo = " " + firmware("board-demo");
+  // Met: with --until-expected the run ends as soon as the line is there, long before --time.
+  Result met = korvelSim("--headless --fast -q --time 20s --until-expected --at '100ms click KEY1' "
+                         "--at '100ms expect \"KEY1 pressed\" within 100ms'" + demo);
+  EXPECT_EQ(met.status, 0) << met.output;
+  EXPECT_NE(met.out.find("KEY1 pressed"), std::string::npos) << met.output;
+  EXPECT_EQ(met.err, "") << met.output;
+
+  // Failed: nobody presses KEY2, so its line never comes; the run ends when its time is up.
+  Result failed = korvelSim("--headless --fast -q --time 20s --at '100ms expect \"KEY2 pressed\" within 200ms'" + demo);
+  EXPECT_EQ(failed.status, 5) << failed.output;
+  EXPECT_NE(failed.err.find("expectation failed: no line containing \"KEY2 pressed\" between 0.1 s and 0.3 s"), std::string::npos)
+      << failed.output;
+
+  // Unfinished: the time limit comes first, which is not a pass.
+  Result hung = korvelSim("--headless --fast -q --time 300ms --at '0s expect \"KEY2 pressed\" within 5s'" + demo);
+  EXPECT_EQ(hung.status, 6) << hung.output;
+  EXPECT_NE(hung.err.find("expectation unfinished"), std::string::npos) << hung.output;
+}
+
+TEST(KorvelSimBoard, ResetHeldAndPowerOffStopTheChipAndRestartIt) {
+  if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
+  std::string demo = " " + firmware("board-demo");
+  // KEY1 is clicked while RESET is held: the chip is in reset and must not see it.
+  Result held = korvelSim("--headless --fast -q --time 700ms --at '100ms press RESET' --at '200ms click KEY1' "
+                          "--at '400ms release RESET' --at '600ms click KEY2'" + demo);
+  ASSERT_EQ(held.status, 0) << held.output;
+  EXPECT_EQ(held.out.find("KEY1"), std::string::npos) << "the chip ran while RESET was held\n" << held.output;
+  EXPECT_EQ(held.out, "board demo: LCD controller 37669 answers\nboard demo ready\n"
+                      "board demo: LCD controller 37669 answers\nboard demo ready\nKEY2 pressed\nKEY2 released\n")
+      << held.output;
+
+  // The same with the power switch: nothing runs while it is off, and power-on starts afresh.
+  fs::path lcd = work() / "off.png";
+  Result off = korvelSim("--headless --fast -q --time 400ms --at '100ms click SW6' --at '200ms click KEY1' --lcd-png " +
+                         lcd.string() + demo);
+  ASSERT_EQ(off.status, 0) << off.output;
+  EXPECT_EQ(off.out.find("KEY1"), std::string::npos) << "the chip ran without power\n" << off.output;
+  wxImage image;
+  ASSERT_TRUE(image.LoadFile(lcd.string(), wxBITMAP_TYPE_PNG));
+  EXPECT_EQ(rgb(pixel(image, 5, 200)), "(0, 0, 0)") << "the LCD is dark without power";
+  Result on = korvelSim("--headless --fast -q --time 700ms --at '100ms click SW6' --at '300ms click SW6' --at '500ms click KEY1'" + demo);
+  ASSERT_EQ(on.status, 0) << on.output;
+  EXPECT_EQ(on.out, "board demo: LCD controller 37669 answers\nboard demo ready\n"
+                    "board demo: LCD controller 37669 answers\nboard demo ready\nKEY1 pressed\nKEY1 released\n")
+      << on.output;
+}
+
+TEST(KorvelSimHeadless, ExitsWithTheFirmwaresStatus) {
   Result hello = korvelSim("--headless --fast --no-board " + firmware("hello"));
   EXPECT_EQ(hello.status, 7) << hello.output;
-  EXPECT_NE(hello.output.find("hello from UART0"), std::string::npos) << hello.output;
-  Result fault = korvelSim("--headless --fast --no-board " + firmware("fault"));
-  EXPECT_EQ(fault.status, 3) << fault.output;
-  EXPECT_NE(fault.output.find("Firmware fault: undefined instruction at PC 0x"), std::string::npos) << fault.output;
-  EXPECT_NE(fault.output.find("sp="), std::string::npos) << "registers in the output\n" << fault.output;
+  fs::path unwritable = work() / "no-such-folder" / "lcd.png";
+  Result picture = korvelSim("--headless --fast -q --time 100ms --lcd-png " + unwritable.string() + " " + firmware("board-demo"));
+  EXPECT_EQ(picture.status, 4) << picture.output;
+  EXPECT_NE(picture.err.find("cannot write " + unwritable.string()), std::string::npos) << picture.output;
 }
 
 TEST(KorvelSimCommandLine, RefusesBadInputWithOneLine) {
   fs::path text = work() / "notes.elf";
   std::ofstream(text) << "not firmware\n";
+  fs::path script = work() / "bad-script.txt";
+  std::ofstream(script) << "# presses\n100ms click KEY1\n200ms press KEY9\n";
+  std::string hello = " " + firmware("hello");
   struct Case {
     std::string args, expected;
   } cases[] = {
@@ -135,22 +269,55 @@ TEST(KorvelSimCommandLine, RefusesBadInputWithOneLine) {
       {"/proc/self/exe", "not a 32-bit little-endian ARM ELF file"},
       {"--bogus", "unknown option --bogus"},
       {"--time soon x.elf", "is not a time"},
+      {"--time nan x.elf", "\"nan\" is not a time"},
+      {"--time inf x.elf", "\"inf\" is not a time"},
+      {"--time 1e30 x.elf", "\"1e30\" is not a time"},
+      {"--seed -1 x.elf", "--seed: \"-1\" is not a number"},
+      {"--settings board.txt x.elf", "must end in .ini"},
+      {"--settings /no/such/board.ini" + hello, "no settings file /no/such/board.ini"},
       {"--at '10ms wiggle KEY1' x.elf", "unknown action \"wiggle\""},
-      {"--plugin /no/such/plugin.so " + firmware("hello"), "cannot load plug-in /no/such/plugin.so"},
+      {"--script " + script.string() + " x.elf", script.string() + ": line 3: script step \"200ms press KEY9\": the board has no part \"KEY9\""},
+      {"--at '10ms click LCD1' x.elf", "the board has no part \"LCD1\""},
+      {"--at '10ms click Pictor' x.elf", "Pictor (the LCD) takes no click"},
+      {"--at '10ms touch 300 10' x.elf", "x 0..239, y 0..319"},
+      {"--at '10ms vtr PORT2 lots' x.elf", "\"lots\" is not a 32-bit value"},
+      {"--at '10ms expect \"ready\"' x.elf", "write expect \"TEXT\" within TIME"},
+      {"--time 1s --at '2s click KEY1' x.elf", "comes after the end of the run at --time 1s"},
+      {"--time 100ms --at '10ms vtr NOPE 1'" + hello, "--at: script step \"10ms vtr NOPE 1\": the plug-in defined no virtual register \"NOPE\""},
+      {"--time 100ms --at '10ms click SW6 200 3'" + hello, "the point (200, 3) lies outside SW6"},
+      {"--plugin /no/such/plugin.so" + hello, "cannot load plug-in /no/such/plugin.so"},
   };
   for (const Case& c : cases) {
-    Result r = korvelSim("--headless --fast " + c.args);
+    Result r = korvelSim("--headless --fast -q " + c.args);
     EXPECT_EQ(r.status, 2) << c.args << "\n" << r.output;
-    EXPECT_NE(r.output.find(c.expected), std::string::npos) << c.args << "\n" << r.output;
-    EXPECT_NE(r.output.find("korvel-sim: "), std::string::npos) << c.args << "\n" << r.output;
+    EXPECT_NE(r.err.find(c.expected), std::string::npos) << c.args << "\n" << r.output;
+    EXPECT_EQ(r.err.find("korvel-sim: "), 0u) << "one line from korvel-sim\n" << c.args << "\n" << r.output;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line\n" << c.args << "\n" << r.output;
+    EXPECT_EQ(r.out, "") << c.args;
   }
 }
 
-TEST(KorvelSimCommandLine, HelpExplainsTheOptions) {
-  Result r = korvelSim("--help");
-  EXPECT_EQ(r.status, 0);
-  for (const char* option : {"--plugin", "--no-board", "--fast", "--headless", "--time", "--at", "--script", "--lcd-png", "--board-png"})
-    EXPECT_NE(r.output.find(option), std::string::npos) << option << " missing from --help";
+TEST(KorvelSimCommandLine, HelpAndPartListNeedNoDisplay) {
+  Result r = korvelSim("--help", "-u DISPLAY");
+  EXPECT_EQ(r.status, 0) << r.output;
+  for (const char* option : {"--plugin", "--no-board", "--fast", "--headless", "--time", "--at", "--script", "--lcd-png",
+                             "--board-png", "--settings", "--keep-settings", "--seed", "--quiet", "--list-parts",
+                             "--until-expected", "Xvfb", "50 ms", "expect \"TEXT\" within T"})
+    EXPECT_NE(r.out.find(option), std::string::npos) << option << " missing from --help";
+  for (const char* status : {"  0 ", "  N ", "  2 ", "  3 ", "  4 ", "  5 ", "  6 "})
+    EXPECT_NE(r.out.find(status), std::string::npos) << "exit status" << status << "missing from --help";
+  Result noXvfb = korvelSim("--headless --fast --time 100ms " + firmware("hello"), "-u DISPLAY PATH=/nonexistent");
+  EXPECT_EQ(noXvfb.status, 2) << noXvfb.output;
+  EXPECT_EQ(noXvfb.err, "korvel-sim: no display is set and Xvfb is not installed: install the xvfb package "
+                        "(scripts/install-deps does) or set DISPLAY\n")
+      << noXvfb.output;
+  Result window = korvelSim(firmware("hello"), "-u DISPLAY -u WAYLAND_DISPLAY");
+  EXPECT_EQ(window.status, 2) << window.output;
+  EXPECT_NE(window.err.find("korvel-sim: no display to open windows on"), std::string::npos) << window.output;
+  Result parts = korvelSim("--list-parts", "-u DISPLAY");
+  EXPECT_EQ(parts.status, 0) << parts.output;
+  for (const char* id : {"KEY1", "KEY2", "INT0", "RESET", "JP5", "JP3", "SW6", "TP", "Joystick", "Pictor", "LD12"})
+    EXPECT_NE(parts.out.find(std::string("  ") + id + " "), std::string::npos) << id << " missing from --list-parts\n" << parts.out;
 }
 
 }  // namespace

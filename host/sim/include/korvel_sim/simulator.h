@@ -86,6 +86,11 @@ class Simulator : public agsi_host::Target {
   // Calls fn on the simulation thread, without the host lock, once simulated time reaches `at`.
   // The run does not go on until fn returns (scripted inputs land at their exact time).
   void at(double seconds, std::function<void()> fn);
+  // Holds the processor (RESET held down, or the board without power): simulated time, the
+  // peripherals' timers and scripted events go on, but no instruction runs and no exception is
+  // taken until the hold ends.
+  void setHeld(bool held);
+  bool held() const { return held_; }
   // Ends the run at this simulated time (headless runs).
   void setTimeLimit(double seconds) { timeLimit_ = seconds; }
 
@@ -121,6 +126,7 @@ class Simulator : public agsi_host::Target {
   std::atomic<bool> resetRequested_{false};
   std::atomic<bool> sleeping_{false};
   std::atomic<bool> finished_{false};
+  std::atomic<bool> held_{false};
   double timeLimit_ = -1;
   StopReason lastStop_ = StopReason::None;
   std::optional<int> exitStatus_;

@@ -96,4 +96,18 @@ void playWaveAsync(const uint8_t* wave, size_t size);
 // Bytes of sound queued and not yet played (0 without an audio device).
 size_t pendingSoundBytes();
 
+// ---- Virtual display ---------------------------------------------------------------------
+// A private virtual X server (Xvfb) for programs that need windows where no display is set. The
+// server picks a free display number itself, so two runs side by side never collide; it is
+// stopped when the object goes, and also when this process dies without cleaning up.
+class VirtualDisplay {
+ public:
+  virtual ~VirtualDisplay() = default;
+  // The display's name for DISPLAY, e.g. ":7".
+  virtual std::string name() const = 0;
+};
+// Starts the server and waits until it accepts connections (up to timeoutMillis). Null with one
+// line in *error when Xvfb is not installed or does not come up.
+std::unique_ptr<VirtualDisplay> startVirtualDisplay(std::string* error, uint32_t timeoutMillis = 10000);
+
 }  // namespace korvel::platform
