@@ -1,5 +1,6 @@
 #include "korvel_sim/simulator.h"
 
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -7,10 +8,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "adc.h"
 #include "address_map.h"
 #include "cortex_m3.h"
+#include "dac.h"
 #include "gpio.h"
 #include "nvic.h"
+#include "pwm.h"
 #include "serial.h"
 #include "system_control.h"
 #include "timers.h"
@@ -37,11 +41,30 @@ constexpr uint32_t kCan1Base = 0x40044000, kCan2Base = 0x40048000, kCanCommonBas
 constexpr uint32_t kAfRamBase = 0x40038000, kAfBase = 0x4003C000;
 
 // Interrupt numbers of the LPC17xx.
-enum Irq { kTimer0 = 1, kEint0 = 18, kEint3 = 21, kRit = 29 };
+enum Irq { kTimer0 = 1, kPwm1 = 9, kEint0 = 18, kEint3 = 21, kAdc = 22, kRit = 29 };
 
 // PCLKSEL fields (bit-pair index) of the timers and the RIT.
 constexpr int kTimerClockField[4] = {1, 2, 16 + 6, 16 + 7};
 constexpr int kRitClockField = 16 + 13;
+constexpr int kPwmClockField = 6, kAdcClockField = 12;
+
+// Which pin carries which peripheral signal, and the pin-connect function (PINSELn value) that
+// selects it there.
+struct PinFunction {
+  int port, pin, function;
+  int unit, signal;  // PWM: 0, output 1..6; timers: timer 0..3, MATn.signal or CAPn.signal
+};
+constexpr PinFunction kPwmPins[] = {
+    {1, 18, 2, 0, 1}, {2, 0, 1, 0, 1}, {1, 20, 2, 0, 2}, {2, 1, 1, 0, 2}, {3, 25, 3, 0, 2},
+    {1, 21, 2, 0, 3}, {2, 2, 1, 0, 3}, {3, 26, 3, 0, 3}, {1, 23, 2, 0, 4}, {2, 3, 1, 0, 4},
+    {1, 24, 2, 0, 5}, {2, 4, 1, 0, 5}, {1, 26, 2, 0, 6}, {2, 5, 1, 0, 6}};
+constexpr PinFunction kMatchPins[] = {
+    {1, 28, 3, 0, 0}, {3, 25, 2, 0, 0}, {1, 29, 3, 0, 1}, {3, 26, 2, 0, 1}, {1, 22, 3, 1, 0},
+    {1, 25, 3, 1, 1}, {0, 6, 3, 2, 0}, {4, 28, 2, 2, 0}, {0, 7, 3, 2, 1}, {4, 29, 2, 2, 1},
+    {0, 8, 3, 2, 2}, {0, 9, 3, 2, 3}, {0, 10, 3, 3, 0}, {0, 11, 3, 3, 1}};
+constexpr PinFunction kCapturePins[] = {
+    {1, 26, 3, 0, 0}, {1, 27, 3, 0, 1}, {1, 18, 3, 1, 0}, {1, 19, 3, 1, 1},
+    {0, 4, 3, 2, 0}, {0, 5, 3, 2, 1}, {0, 23, 3, 3, 0}, {0, 24, 3, 3, 1}};
 
 // Registers nobody models: what the firmware writes reads back, so unused parts stay quiet.
 class Sparse : public Peripheral {
@@ -80,6 +103,9 @@ struct Simulator::Chip : Bus {
   RepetitiveTimer rit;
   Ssp ssp1;
   Uart uart0;
+  Adc adc;
+  Dac dac;
+  Pwm pwm;
   Storage pinConnect{0x4000}, can1{0x4000}, can2{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
   Sparse apb0, apb1, ahb, ppb;
   AddressMap map;
@@ -109,6 +135,9 @@ struct Simulator::Chip : Bus {
     map.add(RepetitiveTimer::kBase, RepetitiveTimer::kSize, &rit, true);
     map.add(Ssp::kBase, Ssp::kSize, &ssp1);
     map.add(Uart::kBase, Uart::kSize, &uart0);
+    map.add(Adc::kBase, Adc::kSize, &adc, true);
+    map.add(Dac::kBase, Dac::kSize, &dac);
+    map.add(Pwm::kBase, Pwm::kSize, &pwm, true);
     map.add(kPinConnectBase, 0x4000, &pinConnect);
     map.add(kCan1Base, 0x4000, &can1);
     map.add(kCan2Base, 0x4000, &can2);
@@ -156,6 +185,13 @@ struct Simulator::Chip : Bus {
     rit.onLine = [this](bool level) { nvic.setLine(kRit, level); };
     ssp1.onSend = [this](uint32_t v) { host.writeVtr("SSP1_OUT", v, true); };
     uart0.onTransmit = [this](char c) { text(uartLine, c); };
+    adc.onLine = [this](bool level) { nvic.setLine(kAdc, level); };
+    adc.clockDivider = [this] { return sysctl.peripheralDivider(kAdcClockField); };
+    adc.input = [this](int channel) { return analogInput(channel); };
+    dac.onOutput = [this](double volts) { host.writeVtr("AOUT", std::bit_cast<uint32_t>(float(volts)), true); };
+    pwm.onLine = [this](bool level) { nvic.setLine(kPwm1, level); };
+    pwm.onOutputsChanged = [this] { refreshPins(); };
+    for (auto& t : timers) t.onMatchOutputsChanged = [this] { refreshPins(); };
     map.resetAll();
   }
 
@@ -174,8 +210,45 @@ struct Simulator::Chip : Bus {
     }
   }
 
+  // The board's voltage on AD0.channel: the AINn virtual register (a float, in volts).
+  double analogInput(int channel) {
+    auto bits = host.readVtr("AIN" + std::to_string(channel));
+    return bits ? double(std::bit_cast<float>(*bits)) : 0.0;
+  }
+
+  int pinFunction(int port, int pin) const {
+    return int((pinConnect.word(uint32_t(4 * (2 * port + pin / 16))) >> (2 * (pin % 16))) & 3);
+  }
+
+  // Pins driven by PWM1 and the timers' match outputs where the pin connect block selects them.
+  void refreshPins() {
+    uint32_t mask[Gpio::kPorts] = {}, level[Gpio::kPorts] = {};
+    for (const PinFunction& f : kPwmPins) {
+      if (pinFunction(f.port, f.pin) != f.function || !pwm.outputEnabled(f.signal)) continue;
+      mask[f.port] |= 1u << f.pin;
+      if (pwm.output(f.signal)) level[f.port] |= 1u << f.pin;
+    }
+    for (const PinFunction& f : kMatchPins) {
+      if (pinFunction(f.port, f.pin) != f.function) continue;
+      mask[f.port] |= 1u << f.pin;
+      if (timers[f.unit].matchOutput(f.signal)) level[f.port] |= 1u << f.pin;
+    }
+    for (int p = 0; p < Gpio::kPorts; ++p) {
+      uint32_t before = gpio.levels(p);
+      gpio.setFunctionPins(p, mask[p], level[p]);
+      // Whoever watches FIOxPIN sees a peripheral move the pin, as a simulator access.
+      uint32_t reg = Gpio::pinRegister(p);
+      if (gpio.levels(p) != before && host.watched(reg, 4)) host.firmwareWrote(reg, 4);
+    }
+  }
+
   void levelsChanged(int port, uint32_t before, uint32_t after) {
-    uint32_t inputs = ~gpio.directions(port);
+    for (const PinFunction& f : kCapturePins) {
+      if (f.port != port || !(((before ^ after) >> f.pin) & 1) || pinFunction(port, f.pin) != f.function) continue;
+      syncTimers();  // the edge counts or captures at the count the timer has now
+      timers[f.unit].capturePin(f.signal, (after >> f.pin) & 1);
+    }
+    uint32_t inputs = ~gpio.directions(port) & ~gpio.functionPins(port);
     uint32_t rising = ~before & after & inputs, falling = before & ~after & inputs;
     if (rising | falling) gpioInt.edges(port, rising, falling);
     if (port == 2) {
@@ -212,11 +285,15 @@ struct Simulator::Chip : Bus {
     nvic.advanceSysTick(delta);
     for (int i = 0; i < 4; ++i) timers[i].advance(delta, sysctl.peripheralDivider(kTimerClockField[i]));
     rit.advance(delta, sysctl.peripheralDivider(kRitClockField));
+    adc.advance(delta);
+    pwm.advance(delta, sysctl.peripheralDivider(kPwmClockField));
   }
   uint64_t cyclesToNextDeviceEvent() const {
     uint64_t best = nvic.cyclesToSysTickEvent();
     for (int i = 0; i < 4; ++i) best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i])));
     best = std::min(best, rit.cyclesToEvent(sysctl.peripheralDivider(kRitClockField)));
+    best = std::min(best, adc.cyclesToEvent());
+    best = std::min(best, pwm.cyclesToEvent(sysctl.peripheralDivider(kPwmClockField)));
     return best;
   }
 
@@ -264,6 +341,7 @@ struct Simulator::Chip : Bus {
     if (e) {
       if (e->timed) syncTimers();
       e->model->write(address - e->base, value, size, access);
+      if (e->model == &pinConnect) refreshPins();  // a pin may now belong to PWM or a timer
       return true;
     }
     if (Peripheral* s = sparseFor(address)) {
@@ -370,6 +448,7 @@ struct Simulator::Chip : Bus {
   void resetChip() {
     map.resetAll();
     apb0.reset(), apb1.reset(), ahb.reset(), ppb.reset();
+    refreshPins();
     rebaseClock();
     timersAt = cycles();
     uint32_t sp = 0, pc = 0;
