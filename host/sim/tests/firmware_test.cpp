@@ -1,10 +1,12 @@
 // Our own tiny firmware run on the simulator, checked by what it prints and its exit status.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "agsi_host/functions.h"
 #include "checksum_kernel.h"
 #include "korvel_sim/simulator.h"
 
@@ -83,6 +85,24 @@ TEST(FirmwareRun, SchedulerStartsItsFirstTaskOnTheProcessStackAndSwitchesBetween
   EXPECT_EQ(joined(run.lines),
             "task A step 0\ntask B step 0\ntask A step 1\ntask B step 1\ntask A step 2\ntask B step 2\n"
             "both tasks done\n");
+}
+
+TEST(FirmwareRun, AdcReadsTheAinVoltagePolledAndByInterruptAndTheDacDrivesAout) {
+  agsi_host::Host::instance().clear();
+  AgsiDefineVTR("AIN5", AGSIVTRFLOAT, std::bit_cast<uint32_t>(1.0f));
+  AgsiDefineVTR("AOUT", AGSIVTRFLOAT, 0);
+  Simulator sim;
+  sim.setRealTime(false);
+  std::vector<std::string> lines;
+  sim.setOutput([&](const std::string& l) { lines.push_back(l); });
+  std::string error;
+  ASSERT_TRUE(sim.loadFirmware(firmware("adc_dac"), &error)) << error;
+  ASSERT_EQ(sim.runFor(1.0), StopReason::Exited) << joined(lines);
+  EXPECT_EQ(sim.exitStatus(), 0) << "the failed step\n" << joined(lines);
+  EXPECT_EQ(joined(lines), "AD0.5 polled 1241 interrupt 1241\n") << "1.0 V of 3.3 V in 12 bits";
+  auto aout = agsi_host::Host::instance().readVtr("AOUT");
+  ASSERT_TRUE(aout);
+  EXPECT_NEAR(std::bit_cast<float>(*aout), 310 * 3.3 / 1024, 1e-5) << "1241 >> 2 on the 10-bit DAC";
 }
 
 }  // namespace
