@@ -212,7 +212,8 @@ struct Simulator::Chip : Bus {
 
   // The board's voltage on AD0.channel: the AINn virtual register (a float, in volts).
   double analogInput(int channel) {
-    auto bits = host.readVtr("AIN" + std::to_string(channel));
+    static const std::string names[Adc::kChannels] = {"AIN0", "AIN1", "AIN2", "AIN3", "AIN4", "AIN5", "AIN6", "AIN7"};
+    auto bits = host.readVtr(names[channel & 7]);
     return bits ? double(std::bit_cast<float>(*bits)) : 0.0;
   }
 
