@@ -53,14 +53,14 @@ void BM_CpuLoopWithPeripherals(benchmark::State& state) {
     auto poke = [&](uint32_t address, uint32_t v) { sim.write(address, 4, reinterpret_cast<const uint8_t*>(&v)); };
     if (state.range(0) == 1) {
       poke(0x4002C010, 1);             // P2.0 is PWM1.1
-      poke(0x40018018, 49);            // MR0: 50 counts at PCLK 1 MHz
-      poke(0x4001801C, 10);            // MR1
+      poke(0x40018018, 1249);          // MR0: 1250 counts at PCLK 25 MHz
+      poke(0x4001801C, 300);           // MR1
       poke(0x40018014, 2);             // reset on MR0
       poke(0x4001804C, 1u << 9);       // PWM1.1 enabled
       poke(0x40018004, 1 | 8);
     } else if (state.range(0) == 2) {
       poke(0x4003400C, 3);                              // channel interrupts 0 and 1
-      poke(0x40034000, 3 | (1u << 16) | (1u << 21));   // burst over AD0.0 and AD0.1
+      poke(0x40034000, 3 | (1u << 8) | (1u << 16) | (1u << 21));  // burst over AD0.0-1, 12.5 MHz
     }
     auto t0 = std::chrono::steady_clock::now();
     sim.runFor(0.05);

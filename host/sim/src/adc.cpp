@@ -85,7 +85,8 @@ void Adc::advance(uint64_t cycles) {
 }
 
 uint64_t Adc::cyclesToEvent() const {
-  if (!busy_) return UINT64_MAX;
+  // Only a conversion that raises the line needs its exact time; a raised line stays raised.
+  if (!busy_ || lineLevel_) return UINT64_MAX;
   bool raises = (inten_ & (1u << channel_)) || (inten_ & kGlobalInten);
   return raises ? std::max<uint64_t>(remaining_, 1) : UINT64_MAX;
 }

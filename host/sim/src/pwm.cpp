@@ -108,10 +108,10 @@ void Pwm::advance(uint64_t cycles, uint32_t divider) {
   if (ir_ != irBefore) updateLine();
 }
 
-uint64_t Pwm::cyclesToEvent(uint32_t divider) const {
+uint64_t Pwm::cyclesToEvent(uint32_t divider, bool pinsWatched) const {
   if (!(tcr_ & kEnable) || (tcr_ & kCounterReset)) return UINT64_MAX;
   bool interrupts = (mcr_ & 0x49249) != 0;  // any MRn interrupt bit
-  bool pins = pwmMode() && (pcr_ & 0x7E00);
+  bool pins = pinsWatched && pwmMode() && (pcr_ & 0x7E00);
   if (!interrupts && !pins) return UINT64_MAX;
   uint64_t best = UINT64_MAX;
   for (int k = 0; k < kMatches; ++k) {

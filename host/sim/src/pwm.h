@@ -22,8 +22,9 @@ class Pwm : public Peripheral {
 
   // Counts `cycles` core clocks at the peripheral clock divider.
   void advance(uint64_t cycles, uint32_t divider);
-  // Core cycles until an interrupt or an enabled output can change; UINT64_MAX if never.
-  uint64_t cyclesToEvent(uint32_t divider) const;
+  // Core cycles until an interrupt, or (when someone watches the pins) an enabled output, can
+  // change; UINT64_MAX if never. Unwatched outputs catch up when their pins are read.
+  uint64_t cyclesToEvent(uint32_t divider, bool pinsWatched) const;
 
   // Level of PWM1.n (1..6), and whether PCR lets it out to its pin.
   bool output(int n) const { return (outputs_ >> n) & 1; }

@@ -222,6 +222,7 @@ struct Simulator::Chip : Bus {
   }
 
   // Pins driven by PWM1 and the timers' match outputs where the pin connect block selects them.
+  bool functionPinsDriven = false;  // then a pin read first brings the peripherals up to date
   void refreshPins() {
     uint32_t mask[Gpio::kPorts] = {}, level[Gpio::kPorts] = {};
     for (const PinFunction& f : kPwmPins) {
@@ -234,7 +235,9 @@ struct Simulator::Chip : Bus {
       mask[f.port] |= 1u << f.pin;
       if (timers[f.unit].matchOutput(f.signal)) level[f.port] |= 1u << f.pin;
     }
+    functionPinsDriven = false;
     for (int p = 0; p < Gpio::kPorts; ++p) {
+      functionPinsDriven |= mask[p] != 0;
       uint32_t before = gpio.levels(p);
       gpio.setFunctionPins(p, mask[p], level[p]);
       // Whoever watches FIOxPIN sees a peripheral move the pin, as a simulator access.
@@ -289,12 +292,20 @@ struct Simulator::Chip : Bus {
     adc.advance(delta);
     pwm.advance(delta, sysctl.peripheralDivider(kPwmClockField));
   }
+  // A watched port with peripheral-driven pins: their changes must land at their exact time.
+  bool functionPinsWatched() const {
+    for (int p = 0; p < Gpio::kPorts; ++p)
+      if (gpio.functionPins(p) && host.watched(Gpio::pinRegister(p), 4)) return true;
+    return false;
+  }
   uint64_t cyclesToNextDeviceEvent() const {
     uint64_t best = nvic.cyclesToSysTickEvent();
-    for (int i = 0; i < 4; ++i) best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i])));
+    bool pinsWatched = functionPinsDriven && functionPinsWatched();
+    for (int i = 0; i < 4; ++i)
+      best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i]), pinsWatched));
     best = std::min(best, rit.cyclesToEvent(sysctl.peripheralDivider(kRitClockField)));
     best = std::min(best, adc.cyclesToEvent());
-    best = std::min(best, pwm.cyclesToEvent(sysctl.peripheralDivider(kPwmClockField)));
+    best = std::min(best, pwm.cyclesToEvent(sysctl.peripheralDivider(kPwmClockField), pinsWatched));
     return best;
   }
 
@@ -319,7 +330,7 @@ struct Simulator::Chip : Bus {
     }
     const AddressMap::Entry* e = map.find(address);
     if (e) {
-      if (e->timed) syncTimers();
+      if (e->timed || (e->model == &gpio && functionPinsDriven)) syncTimers();
       *value = e->model->read(address - e->base, size, access);
       return true;
     }

@@ -105,10 +105,10 @@ void Timer::advance(uint64_t cycles, uint32_t divider) {
   if (ir_ != irBefore) updateLine();
 }
 
-uint64_t Timer::cyclesToEvent(uint32_t divider) const {
+uint64_t Timer::cyclesToEvent(uint32_t divider, bool pinsWatched) const {
   if (!(tcr_ & kEnable) || (tcr_ & kCounterReset) || counterMode()) return UINT64_MAX;
   // Interrupts and match outputs that change a pin must happen on time.
-  auto due = [this](int k) { return interruptOn(mcr_, k) || ((emr_ >> (4 + 2 * k)) & 3); };
+  auto due = [&](int k) { return interruptOn(mcr_, k) || (pinsWatched && ((emr_ >> (4 + 2 * k)) & 3)); };
   uint64_t best = UINT64_MAX;
   for (int k = 0; k < 4; ++k) {
     if (!due(k)) continue;

@@ -22,7 +22,9 @@ class Timer : public Peripheral {
 
   // Counts `cycles` core clocks at the peripheral clock divider.
   void advance(uint64_t cycles, uint32_t divider);
-  uint64_t cyclesToEvent(uint32_t divider) const;  // UINT64_MAX: nothing due
+  // UINT64_MAX: nothing due. Match output changes count only when someone watches the pins;
+  // otherwise they catch up when the pins are read.
+  uint64_t cyclesToEvent(uint32_t divider, bool pinsWatched = false) const;
   std::function<void(bool level)> onLine;
 
   // A level change on the CAPn.input pin (0 or 1): counts in counter mode, captures TC.

@@ -142,7 +142,7 @@ TEST(Pwm, MatchInterruptsSetTheirIrBitsAndTheLine) {
   p.write(0x40, 4, 4, FW);                          // MR4
   p.write(kPwMcr, 2 | (1u << 12), 4, FW);           // reset on MR0, interrupt on MR4
   p.write(kPwTcr, 1, 4, FW);
-  EXPECT_EQ(p.cyclesToEvent(2), 8u) << "4 counts at PCLK = CCLK / 2";
+  EXPECT_EQ(p.cyclesToEvent(2, false), 8u) << "4 counts at PCLK = CCLK / 2";
   p.advance(8, 2);
   EXPECT_EQ(p.read(kPwIr, 4, FW), 1u << 8) << "MR4's flag is IR bit 8";
   EXPECT_TRUE(line);
@@ -180,7 +180,8 @@ TEST(Timer, ExternalMatchToggleSetAndClearWithoutAnyMcrBits) {
   t.write(0x14, 2, 4, FW);         // reset on MR0 only
   t.write(0x3C, (3u << 4) | (2u << 6), 4, FW);  // EMC0 toggle, EMC1 set
   t.write(0x04, 1, 4, FW);
-  EXPECT_EQ(t.cyclesToEvent(1), 4u) << "a match output change ends the slice";
+  EXPECT_EQ(t.cyclesToEvent(1, true), 4u) << "a watched match output change ends the slice";
+  EXPECT_EQ(t.cyclesToEvent(1, false), UINT64_MAX) << "unwatched, it waits for a pin read";
   t.advance(9, 1);
   EXPECT_TRUE(t.matchOutput(0));
   EXPECT_TRUE(t.matchOutput(1));
@@ -309,6 +310,31 @@ TEST_F(OnChip, PwmOutputDrivesItsPinOnlyWhereThePinConnectBlockSelectsIt) {
     selectedHigh += (peek(sim, 0x2009C054) & 1) != 0;
   }
   EXPECT_NEAR(selectedHigh, 10, 1) << "a quarter of the samples across the period";
+}
+
+std::vector<std::pair<uint64_t, bool>> gEdges;
+void onPort2(uint32_t, uint32_t) {
+  uint32_t pin = 0, prev = 0;
+  AgsiReadSFR(0x2009C054, &pin, &prev, 1);
+  gEdges.push_back({AgsiGetStates(), pin & 1});
+}
+
+TEST_F(OnChip, AWatchedPwmPinChangesAtItsExactTimes) {
+  gEdges.clear();
+  ASSERT_TRUE(AgsiSetWatchOnSFR(0x2009C054, onPort2, AGSIWRITE));
+  poke(sim, 0x4002C010, 1);  // P2.0 is PWM1.1
+  poke(sim, Pwm::kBase + kPwMr0, 99);  // 100 counts at PCLK = 1 MHz: 400 core cycles at 4 MHz
+  poke(sim, Pwm::kBase + kPwMr1, 30);
+  poke(sim, Pwm::kBase + kPwMcr, 2);
+  poke(sim, Pwm::kBase + kPwPcr, 1u << 9);
+  poke(sim, Pwm::kBase + kPwTcr, 1 | 8);
+  sim.runFor(0.001);
+  ASSERT_GE(gEdges.size(), 6u);
+  for (size_t i = 1; i + 1 < gEdges.size(); ++i) {
+    EXPECT_NE(gEdges[i].second, gEdges[i - 1].second) << "every report is a change";
+    uint64_t held = gEdges[i + 1].first - gEdges[i].first;
+    EXPECT_EQ(held, gEdges[i].second ? 120u : 280u) << "30 of 100 counts high, 4 core cycles a count";
+  }
 }
 
 }  // namespace
