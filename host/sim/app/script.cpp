@@ -1,5 +1,7 @@
 #include "script.h"
 
+#include <bit>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -29,6 +31,22 @@ bool parseDuration(const std::string& text, double* seconds) {
   else if (unit == "ms") *seconds = v / 1e3;
   else if (unit == "us") *seconds = v / 1e6;
   else return false;
+  return true;
+}
+
+bool vtrValue(const std::string& text, bool isFloat, uint32_t* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  if (isFloat) {
+    double v = std::strtod(text.c_str(), &end);
+    if (*end || !std::isfinite(v)) return false;
+    *value = std::bit_cast<uint32_t>(float(v));
+    return true;
+  }
+  if (text[0] == '-') return false;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+  if (*end || v > 0xFFFFFFFFull) return false;
+  *value = uint32_t(v);
   return true;
 }
 
@@ -77,6 +95,14 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
         *error = "script step \"" + line + "\": touch takes panel pixel coordinates (x 0..239, y 0..319)";
         return false;
       }
+    }
+  }
+  if (action == "vtr") {
+    // The VTR's type is known only once the plug-in defined it; any number may do here.
+    uint32_t v = 0;
+    if (!vtrValue(s.args[1], false, &v) && !vtrValue(s.args[1], true, &v)) {
+      *error = "script step \"" + line + "\": vtr takes a name and a number (e.g. PORT2 0xFFFF, AIN5 1.65)";
+      return false;
     }
   }
   if (action == "joystick") {

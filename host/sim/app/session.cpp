@@ -102,9 +102,17 @@ void Session::scheduleScript(BoardStep board) {
   for (const ScriptStep& step : options_.script) {
     sim_.at(step.seconds, [this, step, board] {
       if (step.action == "vtr") {
-        uint32_t value = uint32_t(std::stoul(step.args[1], nullptr, 0));
-        if (!agsi_host::Host::instance().writeVtr(step.args[0], value, false))
+        auto& host = agsi_host::Host::instance();
+        bool isFloat = false, defined = false;
+        for (const agsi_host::VtrInfo& v : host.vtrs())
+          if (v.name == step.args[0]) defined = true, isFloat = v.type == AGSIVTRFLOAT;
+        uint32_t value = 0;
+        if (!defined)
           print("Script: \"" + step.text + "\": no virtual register " + step.args[0]);
+        else if (!vtrValue(step.args[1], isFloat, &value))
+          print("Script: \"" + step.text + "\": " + step.args[0] + " holds whole numbers (write e.g. 0xFFFF)");
+        else
+          host.writeVtr(step.args[0], value, false);
         return;
       }
       if (step.action == "reset") {

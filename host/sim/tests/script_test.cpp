@@ -1,6 +1,8 @@
 // The headless script language: times with units, the actions and their arguments.
 #include <gtest/gtest.h>
 
+#include <bit>
+
 #include "options.h"
 #include "script.h"
 
@@ -39,6 +41,22 @@ TEST(Script, RefusesMistakesWithTheLineAndWhatIsWrong) {
   EXPECT_NE(error.find("x 0..239"), std::string::npos) << error;
   EXPECT_FALSE(parseStep("10ms joystick sideways", &step, &error));
   EXPECT_FALSE(parseStep("later press KEY1", &step, &error));
+  EXPECT_FALSE(parseStep("10ms vtr PORT2 high", &step, &error)) << "a value that is no number";
+  EXPECT_NE(error.find("vtr takes a name and a number"), std::string::npos) << error;
+  EXPECT_TRUE(parseStep("10ms vtr AIN5 1.65", &step, &error)) << error;
+}
+
+TEST(Script, VtrValuesAreWholeNumbersOrFloatBitsByTheVtrsType) {
+  uint32_t v = 0;
+  ASSERT_TRUE(vtrValue("0xFFFF", false, &v));
+  EXPECT_EQ(v, 0xFFFFu);
+  EXPECT_FALSE(vtrValue("1.65", false, &v)) << "an integer VTR refuses a fraction";
+  EXPECT_FALSE(vtrValue("0x100000000", false, &v)) << "more than 32 bits";
+  EXPECT_FALSE(vtrValue("-1", false, &v));
+  ASSERT_TRUE(vtrValue("1.65", true, &v));
+  EXPECT_EQ(v, std::bit_cast<uint32_t>(1.65f)) << "a float VTR holds the float's bits";
+  EXPECT_FALSE(vtrValue("nan", true, &v));
+  EXPECT_FALSE(vtrValue("", true, &v));
 }
 
 TEST(Options, DefaultsAndRefusals) {
