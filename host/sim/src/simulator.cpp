@@ -46,7 +46,7 @@ enum Irq { kTimer0 = 1, kPwm1 = 9, kEint0 = 18, kEint3 = 21, kAdc = 22, kRit = 2
 // PCLKSEL fields (bit-pair index) of the timers and the RIT.
 constexpr int kTimerClockField[4] = {1, 2, 16 + 6, 16 + 7};
 constexpr int kRitClockField = 16 + 13;
-constexpr int kPwmClockField = 6, kAdcClockField = 12;
+constexpr int kPwmClockField = 6, kDacClockField = 11, kAdcClockField = 12;
 
 // Which pin carries which peripheral signal, and the pin-connect function (PINSELn value) that
 // selects it there.
@@ -136,7 +136,7 @@ struct Simulator::Chip : Bus {
     map.add(Ssp::kBase, Ssp::kSize, &ssp1);
     map.add(Uart::kBase, Uart::kSize, &uart0);
     map.add(Adc::kBase, Adc::kSize, &adc, true);
-    map.add(Dac::kBase, Dac::kSize, &dac);
+    map.add(Dac::kBase, Dac::kSize, &dac, true);
     map.add(Pwm::kBase, Pwm::kSize, &pwm, true);
     map.add(kPinConnectBase, 0x4000, &pinConnect);
     map.add(kCan1Base, 0x4000, &can1);
@@ -290,6 +290,7 @@ struct Simulator::Chip : Bus {
     for (int i = 0; i < 4; ++i) timers[i].advance(delta, sysctl.peripheralDivider(kTimerClockField[i]));
     rit.advance(delta, sysctl.peripheralDivider(kRitClockField));
     adc.advance(delta);
+    dac.advance(delta, sysctl.peripheralDivider(kDacClockField));
     pwm.advance(delta, sysctl.peripheralDivider(kPwmClockField));
   }
   // A watched port with peripheral-driven pins: their changes must land at their exact time.
@@ -305,6 +306,7 @@ struct Simulator::Chip : Bus {
       best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i]), pinsWatched));
     best = std::min(best, rit.cyclesToEvent(sysctl.peripheralDivider(kRitClockField)));
     best = std::min(best, adc.cyclesToEvent());
+    best = std::min(best, dac.cyclesToEvent(sysctl.peripheralDivider(kDacClockField)));
     best = std::min(best, pwm.cyclesToEvent(sysctl.peripheralDivider(kPwmClockField), pinsWatched));
     return best;
   }

@@ -101,6 +101,36 @@ TEST(Adc, ChannelInterruptRisesWithDoneAndFallsWhenTheResultIsRead) {
   EXPECT_FALSE(b.line.back());
 }
 
+// ---- DAC -------------------------------------------------------------------------------------
+TEST(Dac, DoubleBufferedValuesWaitForTheTimeOutWhichSetsIntDmaReq) {
+  Dac d;
+  std::vector<double> out;
+  d.onOutput = [&](double v) { out.push_back(v); };
+  d.reset();
+  d.write(0x8, 100, 4, FW);        // DACCNTVAL
+  d.write(0x4, 2 | 4, 4, FW);      // DBLBUF_ENA, CNT_ENA
+  d.write(0x0, 512u << 6, 4, FW);
+  EXPECT_TRUE(out.empty()) << "held in the pre-buffer";
+  EXPECT_EQ(d.cyclesToEvent(2), 200u) << "100 clocks at PCLK = CCLK / 2";
+  d.advance(199, 2);
+  EXPECT_TRUE(out.empty());
+  EXPECT_EQ(d.read(0x4, 4, FW) & 1, 0u);
+  d.advance(1, 2);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_DOUBLE_EQ(out[0], 1.65);
+  EXPECT_EQ(d.read(0x4, 4, FW), 1u | 2 | 4) << "INT_DMA_REQ at the time-out";
+  EXPECT_EQ(d.cyclesToEvent(2), UINT64_MAX) << "nothing waits";
+  d.write(0x0, 256u << 6, 4, FW);
+  EXPECT_EQ(d.read(0x4, 4, FW) & 1, 0u) << "a DACR write clears INT_DMA_REQ";
+  d.advance(2 * 250, 2);  // two and a half periods: one transfer
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_DOUBLE_EQ(out[1], 0.825);
+  EXPECT_EQ(d.cyclesToEvent(2), UINT64_MAX);
+  d.write(0x4, 4, 4, FW);  // counter without double buffering: writes land at once
+  d.write(0x0, 0, 4, FW);
+  EXPECT_EQ(out.size(), 3u);
+}
+
 // ---- PWM1 ------------------------------------------------------------------------------------
 enum : uint32_t { kPwIr = 0x00, kPwTcr = 0x04, kPwMcr = 0x14, kPwMr0 = 0x18, kPwMr1 = 0x1C, kPwPcr = 0x4C, kPwLer = 0x50 };
 
