@@ -10,6 +10,7 @@
 
 #include "adc.h"
 #include "address_map.h"
+#include "agsi_host/functions.h"
 #include "cortex_m3.h"
 #include "dac.h"
 #include "gpio.h"
@@ -476,6 +477,14 @@ struct Simulator::Chip : Bus {
 
 Simulator::Simulator(agsi_host::Host& host) : host_(host), chip_(std::make_unique<Chip>(*this, host)) {
   host_.setTarget(this);
+  // The analog pins as float VTRs in volts, there for scripts and plug-ins alike; a plug-in that
+  // defines one itself gets the same register (and its own initial value if it came first).
+  std::lock_guard lock(host_.mutex());
+  for (int n = 0; n < Adc::kChannels; ++n) {
+    std::string name = "AIN" + std::to_string(n);
+    if (!host_.vtrHandle(name)) AgsiDefineVTR(name.c_str(), AGSIVTRFLOAT, 0);
+  }
+  if (!host_.vtrHandle("AOUT")) AgsiDefineVTR("AOUT", AGSIVTRFLOAT, 0);
 }
 
 Simulator::~Simulator() {

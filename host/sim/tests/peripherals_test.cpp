@@ -250,6 +250,25 @@ class OnChip : public ::testing::Test {
   Simulator sim;
 };
 
+TEST(AnalogVtrs, TheSimulatorDefinesAinAndAoutAsFloatsAndKeepsAPluginsOwnDefinition) {
+  agsi_host::Host& host = agsi_host::Host::instance();
+  host.clear();
+  AgsiDefineVTR("AIN2", AGSIVTRFLOAT, std::bit_cast<uint32_t>(2.0f));  // defined first elsewhere
+  Simulator sim;
+  sim.setRealTime(false);
+  int found = 0;
+  for (const agsi_host::VtrInfo& v : host.vtrs())
+    if (v.name.rfind("AIN", 0) == 0 || v.name == "AOUT") {
+      ++found;
+      EXPECT_EQ(v.type, uint32_t(AGSIVTRFLOAT)) << v.name;
+    }
+  EXPECT_EQ(found, 9) << "AIN0..AIN7 and AOUT";
+  EXPECT_EQ(host.readVtr("AIN2"), std::bit_cast<uint32_t>(2.0f)) << "the first definition's value stays";
+  poke(sim, Adc::kBase, (1u << 2) | kPdn | kStartNow);
+  sim.runFor(0.001);
+  EXPECT_EQ((peek(sim, Adc::kBase + kAdDr0 + 8) >> 4) & 0xFFF, 2482u) << "2.0 V";
+}
+
 TEST_F(OnChip, DacValueBecomesAoutVoltsAndFiresItsWatch) {
   gAoutVtr = AgsiDefineVTR("AOUT", AGSIVTRFLOAT, 0);
   ASSERT_TRUE(AgsiSetWatchOnVTR(gAoutVtr, onAout, AGSIWRITE));
