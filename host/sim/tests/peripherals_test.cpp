@@ -163,6 +163,26 @@ TEST(Pwm, SingleEdgeOutputHoldsItsDutyAndNewMatchValuesWaitForTheLatch) {
   EXPECT_FALSE(p.outputEnabled(2));
 }
 
+TEST(Pwm, DoubleEdgeOutputRisesAtTheLowerMatchAndFallsAtItsOwn) {
+  Pwm p;
+  p.reset();
+  p.write(kPwMr0, 99, 4, FW);
+  p.write(0x24, 20, 4, FW);              // MR3: PWM1.4 goes high
+  p.write(0x40, 70, 4, FW);              // MR4: and low again
+  p.write(kPwMcr, 2, 4, FW);
+  p.write(kPwPcr, (1u << 4) | (1u << 12), 4, FW);  // PWM1.4 double edge, enabled
+  p.write(kPwTcr, 1 | 8, 4, FW);
+  std::vector<int> rises, falls;
+  bool last = p.output(4);
+  for (int t = 0; t < 200; ++t) {
+    p.advance(1, 1);
+    if (p.output(4) != last) (p.output(4) ? rises : falls).push_back(t + 1);
+    last = p.output(4);
+  }
+  EXPECT_EQ(rises, (std::vector<int>{20, 120}));
+  EXPECT_EQ(falls, (std::vector<int>{70, 170}));
+}
+
 TEST(Pwm, MatchInterruptsSetTheirIrBitsAndTheLine) {
   Pwm p;
   bool line = false;
