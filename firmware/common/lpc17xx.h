@@ -28,6 +28,7 @@
 #define PINSEL_BASE 0x4002C000u
 #define PINSEL0 REG32(PINSEL_BASE + 0x000)
 #define PINSEL1 REG32(PINSEL_BASE + 0x004)
+#define PINSEL3 REG32(PINSEL_BASE + 0x00C)
 #define PINSEL4 REG32(PINSEL_BASE + 0x010)
 
 /* ---- Fast GPIO (port n at 0x2009C000 + 0x20 * n) ---- */
@@ -88,6 +89,20 @@
 #define SSP_SR_RNE (1u << 2)
 #define SSP_SR_BSY (1u << 4)
 
+/* ---- A/D converter ---- */
+#define AD0CR REG32(0x40034000u)
+#define AD0GDR REG32(0x40034004u)
+#define AD0INTEN REG32(0x4003400Cu)
+#define AD0DR(n) REG32(0x40034010u + 4u * (n))
+#define AD0STAT REG32(0x40034030u)
+#define ADC_PDN (1u << 21)
+#define ADC_START_NOW (1u << 24)
+#define ADC_DONE (1u << 31)
+#define ADC_RESULT(dr) (((dr) >> 4) & 0xFFFu)
+
+/* ---- D/A converter ---- */
+#define DACR REG32(0x4008C000u)
+
 /* ---- Cortex-M3 core ---- */
 #define SYST_CSR REG32(0xE000E010u)
 #define SYST_RVR REG32(0xE000E014u)
@@ -105,9 +120,9 @@
 /* Interrupt numbers */
 enum {
   TIMER0_IRQn = 1, TIMER1_IRQn = 2, TIMER2_IRQn = 3, TIMER3_IRQn = 4, UART0_IRQn = 5,
-  UART1_IRQn = 6, UART2_IRQn = 7, UART3_IRQn = 8,
+  PWM1_IRQn = 9, UART1_IRQn = 6, UART2_IRQn = 7, UART3_IRQn = 8,
   SSP1_IRQn = 15, EINT0_IRQn = 18, EINT1_IRQn = 19, EINT2_IRQn = 20, EINT3_IRQn = 21,
-  CAN_IRQn = 25, RIT_IRQn = 29,
+  ADC_IRQn = 22, CAN_IRQn = 25, RIT_IRQn = 29,
 };
 
 static inline void nvic_enable(int irq) { NVIC_ISER(irq / 32) = 1u << (irq % 32); }

@@ -36,6 +36,8 @@ void EINT2_IRQHandler(void) WEAK_ALIAS;
 void EINT3_IRQHandler(void) WEAK_ALIAS;
 void CAN_IRQHandler(void) WEAK_ALIAS;
 void RIT_IRQHandler(void) WEAK_ALIAS;
+void PWM1_IRQHandler(void) WEAK_ALIAS;
+void ADC_IRQHandler(void) WEAK_ALIAS;
 
 typedef void (*vector_t)(void);
 
@@ -57,6 +59,8 @@ __attribute__((section(".vectors"), used)) const vector_t vectors[16 + 35] = {
     [16 + EINT3_IRQn] = EINT3_IRQHandler,
     [16 + CAN_IRQn] = CAN_IRQHandler,
     [16 + RIT_IRQn] = RIT_IRQHandler,
+    [16 + PWM1_IRQn] = PWM1_IRQHandler,
+    [16 + ADC_IRQn] = ADC_IRQHandler,
 };
 
 /* The LPC17xx boot loader checks that the first eight vectors sum to zero; the linker does

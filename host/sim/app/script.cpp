@@ -1,6 +1,7 @@
 #include "script.h"
 
 #include <cerrno>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -80,6 +81,22 @@ bool parseDuration(const std::string& text, double* seconds) {
   return true;
 }
 
+bool vtrValue(const std::string& text, bool isFloat, uint32_t* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  if (isFloat) {
+    double v = std::strtod(text.c_str(), &end);
+    if (*end || !std::isfinite(v)) return false;
+    *value = std::bit_cast<uint32_t>(float(v));
+    return true;
+  }
+  if (text[0] == '-') return false;
+  unsigned long long v = std::strtoull(text.c_str(), &end, 0);
+  if (*end || v > 0xFFFFFFFFull) return false;
+  *value = uint32_t(v);
+  return true;
+}
+
 bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
   ScriptStep s;
   s.text = line;
@@ -124,18 +141,19 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
     if (!integer(s.args[0], 0, 239, &x) || !integer(s.args[1], 0, 319, &y))
       return fail("touch takes panel pixel coordinates (x 0..239, y 0..319)");
   }
+  if (action == "vtr") {
+    // The VTR's type is known only once the plug-in defined it; any number may do here.
+    uint32_t v = 0;
+    // A whole 32-bit number, or a fraction (volts) for the analog registers.
+    bool fraction = s.args[1].find('.') != std::string::npos;
+    if (!vtrValue(s.args[1], false, &v) && !(fraction && vtrValue(s.args[1], true, &v)))
+      return fail("\"" + s.args[1] + "\" is not a 32-bit value: vtr takes a name and a number (e.g. PORT2 0xFFFF, AIN5 1.65)");
+  }
   if (action == "joystick") {
     bool ok = false;
     for (const char* d : kJoystick) ok |= s.args[0] == d;
     if (!ok)
       return fail("joystick takes up, down, left, right, up-left, up-right, down-left, down-right, release, push or unpush");
-  }
-  if (action == "vtr") {
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long v = std::strtoull(s.args[1].c_str(), &end, 0);
-    if (s.args[1].empty() || s.args[1][0] == '-' || *end || errno == ERANGE || v > 0xFFFFFFFFull)
-      return fail("\"" + s.args[1] + "\" is not a 32-bit value (write e.g. 0xFFFF or 1024)");
   }
   if (action == "expect") {
     if (s.args[0].empty()) return fail("expect needs the text to wait for");

@@ -4,7 +4,7 @@
 //                           both, holding the part for kClickHoldSeconds)
 //   200ms touch 120 160     pen down on the touch panel at panel pixel (120, 160); untouch lifts it
 //   300ms joystick up       push the stick (up, down, left, right, up-left, ..., release, push, unpush)
-//   0.5s vtr PORT2 0xFFFF   write a virtual register
+//   0.5s vtr PORT2 0xFFFF   write a virtual register (float ones in their unit: vtr AIN5 1.65)
 //   1s lcd-png out.png      write the LCD picture now (board-png: the whole board window)
 //   1s reset                reset the chip
 //   0s expect "ready" within 2s
@@ -12,6 +12,7 @@
 //                           simulated time from the step's time
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ struct ScriptStep {
 // Parses one step; false with one line in *error (the step and what is wrong with it).
 bool parseStep(const std::string& line, ScriptStep* step, std::string* error);
 // Parses a script file's lines (blank lines and '#' comments skipped).
+// The bits a `vtr` step writes: a whole number (0x.. hex too) for integer VTRs, volts and the
+// like as a float for float VTRs. False when the text is not such a number.
+bool vtrValue(const std::string& text, bool isFloat, uint32_t* value);
+
 bool parseScript(const std::string& text, std::vector<ScriptStep>* steps, std::string* error);
 // "100ms", "1.5s", "250us", "2" (seconds); finite, not negative, at most kMaxSeconds.
 bool parseDuration(const std::string& text, double* seconds);

@@ -236,8 +236,17 @@ void Session::scheduleScript(BoardStep board) {
     for (const ScriptStep& step : parts) {
       sim_.at(step.seconds, [this, step, board] {
         if (step.action == "vtr") {
-          uint32_t value = uint32_t(std::strtoull(step.args[1].c_str(), nullptr, 0));
-          agsi_host::Host::instance().writeVtr(step.args[0], value, false);
+          auto& host = agsi_host::Host::instance();
+          bool isFloat = false, defined = false;
+          for (const agsi_host::VtrInfo& v : host.vtrs())
+            if (v.name == step.args[0]) defined = true, isFloat = v.type == AGSIVTRFLOAT;
+          uint32_t value = 0;
+          if (!defined)
+            print("korvel-sim: " + step.where + ": script step \"" + step.text + "\": no virtual register " + step.args[0], OutputKind::Error);
+          else if (!vtrValue(step.args[1], isFloat, &value))
+            print("korvel-sim: " + step.where + ": script step \"" + step.text + "\": " + step.args[0] + " holds whole numbers (write e.g. 0xFFFF)", OutputKind::Error);
+          else
+            host.writeVtr(step.args[0], value, false);
           return;
         }
         if (step.action == "reset") {

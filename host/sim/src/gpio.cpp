@@ -17,7 +17,17 @@ void Gpio::reset() {
 
 uint32_t Gpio::levels(int port) const {
   const Port& p = ports_[port];
-  return (p.out & p.dir) | (p.in & ~p.dir);
+  uint32_t gpioLevels = (p.out & p.dir) | (p.in & ~p.dir);
+  return (gpioLevels & ~p.fnMask) | (p.fnOut & p.fnMask);
+}
+
+void Gpio::setFunctionPins(int port, uint32_t mask, uint32_t fnLevels) {
+  if (port < 0 || port >= kPorts) return;
+  uint32_t before = levels(port);
+  ports_[port].fnMask = mask;
+  ports_[port].fnOut = fnLevels & mask;
+  uint32_t after = levels(port);
+  if (before != after && onLevelsChanged) onLevelsChanged(port, before, after);
 }
 
 void Gpio::setInputs(int port, uint32_t in) {

@@ -1,6 +1,7 @@
 // The fast GPIO ports 0..4 (FIOxDIR/MASK/PIN/SET/CLR at 0x2009C000) and the port 0/2 GPIO
 // interrupt block (0x40028080). A pin's level is the driven value when it is an output and the
-// board's level (set from the PORTn virtual registers) when it is an input.
+// board's level (set from the PORTn virtual registers) when it is an input, unless a peripheral
+// output drives the pin.
 #pragma once
 
 #include <array>
@@ -25,6 +26,10 @@ class Gpio : public Peripheral {
   void setInputs(int port, uint32_t levels);
   uint32_t levels(int port) const;
   uint32_t outputs(int port) const { return ports_[port].out; }
+  // Pins whose pin-connect function is a peripheral output (PWM, timer match): the
+  // peripheral's level is the pin's level, whatever the GPIO registers say.
+  void setFunctionPins(int port, uint32_t mask, uint32_t levels);
+  uint32_t functionPins(int port) const { return ports_[port].fnMask; }
   uint32_t directions(int port) const { return ports_[port].dir; }
 
   // Told when the firmware's write changed what a port drives (to fire the FIOxPIN watches).
@@ -35,6 +40,7 @@ class Gpio : public Peripheral {
  private:
   struct Port {
     uint32_t dir = 0, mask = 0, out = 0, in = 0xFFFFFFFF;
+    uint32_t fnMask = 0, fnOut = 0;
   };
   void drive(int port, uint32_t newOut, uint32_t newDir, Access access);
   std::array<Port, kPorts> ports_{};

@@ -1,5 +1,6 @@
 #include "korvel_sim/simulator.h"
 
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -7,13 +8,17 @@
 #include <unordered_map>
 #include <vector>
 
+#include "adc.h"
 #include "address_map.h"
 #include "can.h"
+#include "agsi_host/functions.h"
 #include "cortex_m3.h"
+#include "dac.h"
 #include "gpio.h"
 #include "i2c.h"
 #include "nvic.h"
 #include "rtc.h"
+#include "pwm.h"
 #include "serial.h"
 #include "spi.h"
 #include "system_control.h"
@@ -44,11 +49,30 @@ constexpr uint32_t kCanCommonBase = 0x40040000;
 constexpr uint32_t kAfRamBase = 0x40038000, kAfBase = 0x4003C000;
 
 // Interrupt numbers of the LPC17xx.
-enum Irq { kTimer0 = 1, kEint0 = 18, kEint3 = 21, kCan = 25, kRit = 29 };
+enum Irq { kTimer0 = 1, kPwm1 = 9, kEint0 = 18, kEint3 = 21, kAdc = 22, kCan = 25, kRit = 29 };
 
 // PCLKSEL fields (bit-pair index) of the timers and the RIT.
 constexpr int kTimerClockField[4] = {1, 2, 16 + 6, 16 + 7};
 constexpr int kRitClockField = 16 + 13;
+constexpr int kPwmClockField = 6, kDacClockField = 11, kAdcClockField = 12;
+
+// Which pin carries which peripheral signal, and the pin-connect function (PINSELn value) that
+// selects it there.
+struct PinFunction {
+  int port, pin, function;
+  int unit, signal;  // PWM: 0, output 1..6; timers: timer 0..3, MATn.signal or CAPn.signal
+};
+constexpr PinFunction kPwmPins[] = {
+    {1, 18, 2, 0, 1}, {2, 0, 1, 0, 1}, {1, 20, 2, 0, 2}, {2, 1, 1, 0, 2}, {3, 25, 3, 0, 2},
+    {1, 21, 2, 0, 3}, {2, 2, 1, 0, 3}, {3, 26, 3, 0, 3}, {1, 23, 2, 0, 4}, {2, 3, 1, 0, 4},
+    {1, 24, 2, 0, 5}, {2, 4, 1, 0, 5}, {1, 26, 2, 0, 6}, {2, 5, 1, 0, 6}};
+constexpr PinFunction kMatchPins[] = {
+    {1, 28, 3, 0, 0}, {3, 25, 2, 0, 0}, {1, 29, 3, 0, 1}, {3, 26, 2, 0, 1}, {1, 22, 3, 1, 0},
+    {1, 25, 3, 1, 1}, {0, 6, 3, 2, 0}, {4, 28, 2, 2, 0}, {0, 7, 3, 2, 1}, {4, 29, 2, 2, 1},
+    {0, 8, 3, 2, 2}, {0, 9, 3, 2, 3}, {0, 10, 3, 3, 0}, {0, 11, 3, 3, 1}};
+constexpr PinFunction kCapturePins[] = {
+    {1, 26, 3, 0, 0}, {1, 27, 3, 0, 1}, {1, 18, 3, 1, 0}, {1, 19, 3, 1, 1},
+    {0, 4, 3, 2, 0}, {0, 5, 3, 2, 1}, {0, 23, 3, 3, 0}, {0, 24, 3, 3, 1}};
 
 uint64_t wallNanos() {
   return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -79,6 +103,9 @@ struct Simulator::Chip : Bus {
   std::function<void(uint8_t)> uartSinks[4];  // empty: UART0's text goes to the output lines
   Storage pinConnect{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
   Unmodelled apb0{0x40000000, 0x80000}, apb1{0x40080000, 0x80000}, ahb{0x50000000, 0x200000}, ppb{0xE0000000, 0x100000};
+  Adc adc;
+  Dac dac;
+  Pwm pwm;
   AddressMap map;
 
   // Time: cycles run at the core clock, which the firmware may change.
@@ -106,6 +133,9 @@ struct Simulator::Chip : Bus {
     map.add(RepetitiveTimer::kBase, RepetitiveTimer::kSize, &rit, true);
     map.add(Ssp::kBase, Ssp::kSize, &ssp1);
     for (int i = 0; i < 4; ++i) map.add(Uart::kBases[i], Uart::kSize, &uarts[i], true);
+    map.add(Adc::kBase, Adc::kSize, &adc, true);
+    map.add(Dac::kBase, Dac::kSize, &dac, true);
+    map.add(Pwm::kBase, Pwm::kSize, &pwm, true);
     map.add(kPinConnectBase, 0x4000, &pinConnect);
     for (int i = 0; i < 2; ++i) map.add(CanController::kBases[i], CanController::kSize, &can[i]);
     map.add(kCanCommonBase, 0x4000, &canCommon);
@@ -162,6 +192,13 @@ struct Simulator::Chip : Bus {
         else if (i == 0) text(uartLine, char(b));
       };
     }
+    adc.onLine = [this](bool level) { nvic.setLine(kAdc, level); };
+    adc.clockDivider = [this] { return sysctl.peripheralDivider(kAdcClockField); };
+    adc.input = [this](int channel) { return analogInput(channel); };
+    dac.onOutput = [this](double volts) { host.writeVtr("AOUT", std::bit_cast<uint32_t>(float(volts)), true); };
+    pwm.onLine = [this](bool level) { nvic.setLine(kPwm1, level); };
+    pwm.onOutputsChanged = [this] { refreshPins(); };
+    for (auto& t : timers) t.onMatchOutputsChanged = [this] { refreshPins(); };
     map.resetAll();
   }
 
@@ -199,8 +236,49 @@ struct Simulator::Chip : Bus {
     }
   }
 
+  // The board's voltage on AD0.channel: the AINn virtual register (a float, in volts).
+  double analogInput(int channel) {
+    static const std::string names[Adc::kChannels] = {"AIN0", "AIN1", "AIN2", "AIN3", "AIN4", "AIN5", "AIN6", "AIN7"};
+    auto bits = host.readVtr(names[channel & 7]);
+    return bits ? double(std::bit_cast<float>(*bits)) : 0.0;
+  }
+
+  int pinFunction(int port, int pin) const {
+    return int((pinConnect.word(uint32_t(4 * (2 * port + pin / 16))) >> (2 * (pin % 16))) & 3);
+  }
+
+  // Pins driven by PWM1 and the timers' match outputs where the pin connect block selects them.
+  bool functionPinsDriven = false;  // then a pin read first brings the peripherals up to date
+  void refreshPins() {
+    uint32_t mask[Gpio::kPorts] = {}, level[Gpio::kPorts] = {};
+    for (const PinFunction& f : kPwmPins) {
+      if (pinFunction(f.port, f.pin) != f.function || !pwm.outputEnabled(f.signal)) continue;
+      mask[f.port] |= 1u << f.pin;
+      if (pwm.output(f.signal)) level[f.port] |= 1u << f.pin;
+    }
+    for (const PinFunction& f : kMatchPins) {
+      if (pinFunction(f.port, f.pin) != f.function) continue;
+      mask[f.port] |= 1u << f.pin;
+      if (timers[f.unit].matchOutput(f.signal)) level[f.port] |= 1u << f.pin;
+    }
+    functionPinsDriven = false;
+    for (int p = 0; p < Gpio::kPorts; ++p) {
+      functionPinsDriven |= mask[p] != 0;
+      uint32_t before = gpio.levels(p);
+      gpio.setFunctionPins(p, mask[p], level[p]);
+      // Whoever watches FIOxPIN sees a peripheral move the pin, as a simulator access.
+      uint32_t reg = Gpio::pinRegister(p);
+      if (gpio.levels(p) != before && host.watched(reg, 4)) host.firmwareWrote(reg, 4);
+    }
+  }
+
   void levelsChanged(int port, uint32_t before, uint32_t after) {
-    uint32_t inputs = ~gpio.directions(port);
+    for (const PinFunction& f : kCapturePins) {
+      if (f.port != port || !(((before ^ after) >> f.pin) & 1) || pinFunction(port, f.pin) != f.function) continue;
+      syncTimers();  // the edge counts or captures at the count the timer has now
+      timers[f.unit].capturePin(f.signal, (after >> f.pin) & 1);
+    }
+    uint32_t inputs = ~gpio.directions(port) & ~gpio.functionPins(port);
     uint32_t rising = ~before & after & inputs, falling = before & ~after & inputs;
     if (rising | falling) gpioInt.edges(port, rising, falling);
     if (port == 2) {
@@ -242,16 +320,30 @@ struct Simulator::Chip : Bus {
     wdt.advance(delta, hz, sysctl.peripheralDivider(Watchdog::kClockField));
     rtc.advance(delta, hz);
     for (Uart& u : uarts) u.advance(delta);
+    adc.advance(delta);
+    dac.advance(delta, sysctl.peripheralDivider(kDacClockField));
+    pwm.advance(delta, sysctl.peripheralDivider(kPwmClockField));
+  }
+  // A watched port with peripheral-driven pins: their changes must land at their exact time.
+  bool functionPinsWatched() const {
+    for (int p = 0; p < Gpio::kPorts; ++p)
+      if (gpio.functionPins(p) && host.watched(Gpio::pinRegister(p), 4)) return true;
+    return false;
   }
   uint64_t cyclesToNextDeviceEvent() const {
     uint64_t best = nvic.cyclesToSysTickEvent();
-    for (int i = 0; i < 4; ++i) best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i])));
+    bool pinsWatched = functionPinsDriven && functionPinsWatched();
+    for (int i = 0; i < 4; ++i)
+      best = std::min(best, timers[i].cyclesToEvent(sysctl.peripheralDivider(kTimerClockField[i]), pinsWatched));
     best = std::min(best, rit.cyclesToEvent(sysctl.peripheralDivider(kRitClockField)));
     for (int i = 0; i < 3; ++i) best = std::min(best, i2c[i].cyclesToEvent(sysctl.peripheralDivider(I2c::kClockFields[i])));
     best = std::min(best, spi.cyclesToEvent(sysctl.peripheralDivider(Spi::kClockField)));
     best = std::min(best, wdt.cyclesToEvent(hz, sysctl.peripheralDivider(Watchdog::kClockField)));
     best = std::min(best, rtc.cyclesToEvent(hz));
     for (const Uart& u : uarts) best = std::min(best, u.cyclesToEvent());
+    best = std::min(best, adc.cyclesToEvent());
+    best = std::min(best, dac.cyclesToEvent(sysctl.peripheralDivider(kDacClockField)));
+    best = std::min(best, pwm.cyclesToEvent(sysctl.peripheralDivider(kPwmClockField), pinsWatched));
     return best;
   }
 
@@ -276,7 +368,7 @@ struct Simulator::Chip : Bus {
     }
     const AddressMap::Entry* e = map.find(address);
     if (e) {
-      if (e->timed) syncTimers();
+      if (e->timed || (e->model == &gpio && functionPinsDriven)) syncTimers();
       *value = e->model->read(address - e->base, size, access);
       return true;
     }
@@ -299,6 +391,7 @@ struct Simulator::Chip : Bus {
     if (e) {
       if (e->timed) syncTimers();
       e->model->write(address - e->base, value, size, access);
+      if (e->model == &pinConnect) refreshPins();  // a pin may now belong to PWM or a timer
       return true;
     }
     if (Peripheral* s = sparseFor(address)) {
@@ -405,6 +498,7 @@ struct Simulator::Chip : Bus {
   void resetChip() {
     map.resetAll();
     apb0.reset(), apb1.reset(), ahb.reset(), ppb.reset();
+    refreshPins();
     rebaseClock();
     timersAt = cycles();
     uint32_t sp = 0, pc = 0;
@@ -418,6 +512,14 @@ struct Simulator::Chip : Bus {
 
 Simulator::Simulator(agsi_host::Host& host) : host_(host), chip_(std::make_unique<Chip>(*this, host)) {
   host_.setTarget(this);
+  // The analog pins as float VTRs in volts, there for scripts and plug-ins alike; a plug-in that
+  // defines one itself gets the same register (and its own initial value if it came first).
+  std::lock_guard lock(host_.mutex());
+  for (int n = 0; n < Adc::kChannels; ++n) {
+    std::string name = "AIN" + std::to_string(n);
+    if (!host_.vtrHandle(name)) AgsiDefineVTR(name.c_str(), AGSIVTRFLOAT, 0);
+  }
+  if (!host_.vtrHandle("AOUT")) AgsiDefineVTR("AOUT", AGSIVTRFLOAT, 0);
 }
 
 Simulator::~Simulator() {

@@ -21,6 +21,7 @@ void Timer::reset() {
   cr_[0] = cr_[1] = 0;
   remainder_ = 0;
   updateLine();
+  if (onMatchOutputsChanged) onMatchOutputsChanged();
 }
 
 void Timer::updateLine() {
@@ -30,6 +31,34 @@ void Timer::updateLine() {
 void Timer::match(int k) {
   if (interruptOn(mcr_, k)) ir_ |= 1u << k;
   if (stopOn(mcr_, k)) tcr_ &= ~kEnable;
+  // External match control: 1 clears, 2 sets, 3 toggles MATn.k.
+  uint32_t em = emr_;
+  switch ((emr_ >> (4 + 2 * k)) & 3) {
+    case 1: em &= ~(1u << k); break;
+    case 2: em |= 1u << k; break;
+    case 3: em ^= 1u << k; break;
+    default: break;
+  }
+  if (em != emr_) {
+    emr_ = em;
+    if (onMatchOutputsChanged) onMatchOutputsChanged();
+  }
+}
+
+void Timer::capturePin(int input, bool level) {
+  if (input < 0 || input > 1) return;
+  uint32_t irBefore = ir_;
+  // Counter mode: CTCR 1 counts rising, 2 falling, 3 both edges of the CAP input it selects.
+  if (counterMode() && int((ctcr_ >> 2) & 3) == input && (tcr_ & kEnable) && !(tcr_ & kCounterReset)) {
+    uint32_t mode = ctcr_ & 3;
+    if (mode == 3 || (mode == 1 && level) || (mode == 2 && !level)) countTc(1);
+  }
+  uint32_t edges = (ccr_ >> (3 * input)) & 7;
+  if ((level && (edges & 1)) || (!level && (edges & 2))) {
+    cr_[input] = tc_;
+    if (edges & 4) ir_ |= 1u << (4 + input);
+  }
+  if (ir_ != irBefore) updateLine();
 }
 
 void Timer::countTc(uint64_t n) {
@@ -48,19 +77,20 @@ void Timer::countTc(uint64_t n) {
     }
     uint64_t step = n;
     for (int k = 0; k < 4; ++k) {
-      if (!(mcr_ & (7u << (3 * k)))) continue;
+      if (!matchActive(k)) continue;
       uint32_t d = mr_[k] - tc_;  // wraps like the 32-bit counter
       if (d != 0) step = std::min<uint64_t>(step, d);
     }
     tc_ += uint32_t(step);
     n -= step;
     for (int k = 0; k < 4; ++k)
-      if ((mcr_ & (7u << (3 * k))) && tc_ == mr_[k]) match(k);
+      if (matchActive(k) && tc_ == mr_[k]) match(k);
   }
 }
 
 void Timer::advance(uint64_t cycles, uint32_t divider) {
-  if (!(tcr_ & kEnable) || (tcr_ & kCounterReset)) {
+  // In counter mode the CAP pin's edges count, not the peripheral clock.
+  if (!(tcr_ & kEnable) || (tcr_ & kCounterReset) || counterMode()) {
     remainder_ = 0;
     return;
   }
@@ -75,11 +105,13 @@ void Timer::advance(uint64_t cycles, uint32_t divider) {
   if (ir_ != irBefore) updateLine();
 }
 
-uint64_t Timer::cyclesToEvent(uint32_t divider) const {
-  if (!(tcr_ & kEnable) || (tcr_ & kCounterReset)) return UINT64_MAX;
+uint64_t Timer::cyclesToEvent(uint32_t divider, bool pinsWatched) const {
+  if (!(tcr_ & kEnable) || (tcr_ & kCounterReset) || counterMode()) return UINT64_MAX;
+  // Interrupts and match outputs that change a pin must happen on time.
+  auto due = [&](int k) { return interruptOn(mcr_, k) || (pinsWatched && ((emr_ >> (4 + 2 * k)) & 3)); };
   uint64_t best = UINT64_MAX;
   for (int k = 0; k < 4; ++k) {
-    if (!interruptOn(mcr_, k)) continue;
+    if (!due(k)) continue;
     uint32_t d = mr_[k] - tc_;
     if (d == 0) continue;
     best = std::min<uint64_t>(best, d);
@@ -87,7 +119,7 @@ uint64_t Timer::cyclesToEvent(uint32_t divider) const {
   if (best == UINT64_MAX) {
     // Only a reset is coming (or a match at the current count): look again soon.
     bool any = false;
-    for (int k = 0; k < 4; ++k) any |= interruptOn(mcr_, k);
+    for (int k = 0; k < 4; ++k) any |= due(k);
     if (!any) return UINT64_MAX;
     best = 1;
   }
@@ -132,7 +164,12 @@ void Timer::write(uint32_t offset, uint32_t value, uint32_t size, Access) {
     case kPc: pc_ = v; break;
     case kMcr: mcr_ = v & 0xFFF; break;
     case kCcr: ccr_ = v & 0x3F; break;
-    case kEmr: emr_ = v & 0xFFF; break;
+    case kEmr: {
+      uint32_t before = emr_;
+      emr_ = v & 0xFFF;
+      if ((before ^ emr_) & 0xF && onMatchOutputsChanged) onMatchOutputsChanged();
+      break;
+    }
     case kCtcr: ctcr_ = v & 0xF; break;
     default:
       if (word >= kMr0 && word <= kMr3) mr_[(word - kMr0) / 4] = v;

@@ -1,6 +1,7 @@
-// Timers 0..3 (match interrupts, reset and stop on match, prescaler) and the repetitive
-// interrupt timer. Both count peripheral clocks; the simulator advances them with the cycles
-// that passed and asks how long until their next interrupt so a slice ends in time.
+// Timers 0..3 (match interrupts, reset and stop on match, prescaler, counter mode on a CAP pin's
+// edges, capture into CR0/CR1, external match outputs) and the repetitive interrupt timer. Both
+// count peripheral clocks; the simulator advances them with the cycles that passed and asks how
+// long until their next interrupt or match output change so a slice ends in time.
 #pragma once
 
 #include <cstdint>
@@ -21,10 +22,20 @@ class Timer : public Peripheral {
 
   // Counts `cycles` core clocks at the peripheral clock divider.
   void advance(uint64_t cycles, uint32_t divider);
-  uint64_t cyclesToEvent(uint32_t divider) const;  // UINT64_MAX: nothing due
+  // UINT64_MAX: nothing due. Match output changes count only when someone watches the pins;
+  // otherwise they catch up when the pins are read.
+  uint64_t cyclesToEvent(uint32_t divider, bool pinsWatched = false) const;
   std::function<void(bool level)> onLine;
 
+  // A level change on the CAPn.input pin (0 or 1): counts in counter mode, captures TC.
+  void capturePin(int input, bool level);
+  // EMR's EMk bit: the level of MATn.k.
+  bool matchOutput(int k) const { return (emr_ >> k) & 1; }
+  std::function<void()> onMatchOutputsChanged;
+
  private:
+  bool counterMode() const { return (ctcr_ & 3) != 0; }
+  bool matchActive(int k) const { return (mcr_ & (7u << (3 * k))) || ((emr_ >> (4 + 2 * k)) & 3); }
   void countTc(uint64_t increments);
   void match(int k);
   void updateLine();

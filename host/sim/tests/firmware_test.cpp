@@ -1,12 +1,14 @@
 // Our own tiny firmware run on the simulator, checked by what it prints and its exit status.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "agsi_host/functions.h"
 #include "checksum_kernel.h"
 #include "korvel_sim/simulator.h"
 
@@ -157,6 +159,24 @@ TEST(UartFirmware, EchoTakesOneCharacterTimeEachWayAtTheFirmwaresBaudRate) {
   run.type("back\n");
   run.sim.runFor(0.005);
   EXPECT_EQ(run.lines.back(), "back") << "without a sink the text is on the output lines again";
+}
+
+TEST(FirmwareRun, AdcReadsTheAinVoltagePolledAndByInterruptAndTheDacDrivesAout) {
+  agsi_host::Host::instance().clear();
+  AgsiDefineVTR("AIN5", AGSIVTRFLOAT, std::bit_cast<uint32_t>(1.0f));
+  AgsiDefineVTR("AOUT", AGSIVTRFLOAT, 0);
+  Simulator sim;
+  sim.setRealTime(false);
+  std::vector<std::string> lines;
+  sim.setOutput([&](const std::string& l) { lines.push_back(l); });
+  std::string error;
+  ASSERT_TRUE(sim.loadFirmware(firmware("adc_dac"), &error)) << error;
+  ASSERT_EQ(sim.runFor(1.0), StopReason::Exited) << joined(lines);
+  EXPECT_EQ(sim.exitStatus(), 0) << "the failed step\n" << joined(lines);
+  EXPECT_EQ(joined(lines), "AD0.5 polled 1241 interrupt 1241\n") << "1.0 V of 3.3 V in 12 bits";
+  auto aout = agsi_host::Host::instance().readVtr("AOUT");
+  ASSERT_TRUE(aout);
+  EXPECT_NEAR(std::bit_cast<float>(*aout), 310 * 3.3 / 1024, 1e-5) << "1241 >> 2 on the 10-bit DAC";
 }
 
 }  // namespace

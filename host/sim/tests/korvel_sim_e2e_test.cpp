@@ -255,6 +255,14 @@ TEST(KorvelSimHeadless, ExitsWithTheFirmwaresStatus) {
   EXPECT_NE(picture.err.find("cannot write " + unwritable.string()), std::string::npos) << picture.output;
 }
 
+TEST(KorvelSimHeadless, ScriptedVoltageOnAin5ReachesTheFirmwaresAdcReading) {
+  Result r = korvelSim("--headless --fast --no-board --time 1s --at '0ms vtr AIN5 2.5' " + firmware("adc_dac"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("AD0.5 polled 3102 interrupt 3102"), std::string::npos) << "2.5 V of 3.3 V\n" << r.output;
+  Result bad = korvelSim("--headless --fast --no-board --time 1s --at '0ms vtr PORT2 1.5' " + firmware("adc_dac"));
+  EXPECT_NE(bad.output.find("PORT2 holds whole numbers"), std::string::npos) << bad.output;
+}
+
 TEST(KorvelSimCommandLine, RefusesBadInputWithOneLine) {
   fs::path text = work() / "notes.elf";
   std::ofstream(text) << "not firmware\n";

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "expectations.h"
+#include <bit>
+
 #include "options.h"
 #include "parts.h"
 #include "script.h"
@@ -104,6 +106,26 @@ TEST(Script, StepsAfterTheTimeLimitAreRefused) {
   EXPECT_TRUE(checkScript(steps, 1.001, &error)) << "a step at the limit still plays";
   EXPECT_FALSE(checkScript(steps, 1.0, &error));
   EXPECT_NE(error.find("line 3: script step \"1001ms click KEY1\" comes after the end of the run at --time 1s"), std::string::npos) << error;
+}
+
+TEST(Script, VtrStepsTakeNumbers) {
+  std::string error;
+  ScriptStep vtrStep;
+  EXPECT_FALSE(parseStep("10ms vtr PORT2 high", &vtrStep, &error)) << "a value that is no number";
+  EXPECT_TRUE(parseStep("10ms vtr AIN5 1.65", &vtrStep, &error)) << error;
+}
+
+TEST(Script, VtrValuesAreWholeNumbersOrFloatBitsByTheVtrsType) {
+  uint32_t v = 0;
+  ASSERT_TRUE(vtrValue("0xFFFF", false, &v));
+  EXPECT_EQ(v, 0xFFFFu);
+  EXPECT_FALSE(vtrValue("1.65", false, &v)) << "an integer VTR refuses a fraction";
+  EXPECT_FALSE(vtrValue("0x100000000", false, &v)) << "more than 32 bits";
+  EXPECT_FALSE(vtrValue("-1", false, &v));
+  ASSERT_TRUE(vtrValue("1.65", true, &v));
+  EXPECT_EQ(v, std::bit_cast<uint32_t>(1.65f)) << "a float VTR holds the float's bits";
+  EXPECT_FALSE(vtrValue("nan", true, &v));
+  EXPECT_FALSE(vtrValue("", true, &v));
 }
 
 TEST(Options, DefaultsAndRefusals) {
