@@ -289,8 +289,10 @@ TEST_F(SettingsPage, DialogPagesExportAddsTheLabelledPageToTheDialog) {
   const size_t before = dialog->GetChildren().size();
   // A plain frame is no information dialog: the registration is refused, the page stays its child.
   EXPECT_EQ(DefineAllDialogPages(dialog), DefinePageDialog(nullptr, dialog));
-  ASSERT_EQ(dialog->GetChildren().size(), before + 1);
-  auto* added = dynamic_cast<CANBusSettingsDialog*>(dialog->GetChildren().back());
+  // The settings page, then the credits page.
+  ASSERT_EQ(dialog->GetChildren().size(), before + 2);
+  auto* added = dynamic_cast<CANBusSettingsDialog*>(dialog->GetChildren()[before]);
+  EXPECT_EQ(dialog->GetChildren().back()->GetLabel(), "Credit");
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(added->GetLabel(), "CAN Bus settings");
   EXPECT_TRUE(added->IsKindOf(wxCLASSINFO(CANBusSettingsDialog)));

@@ -19,6 +19,9 @@ void reset() {
 }
 }  // namespace fake
 
+CanBus::CanBus() = default;
+CanBus::~CanBus() = default;
+
 CanBus& CanBus::instance() {
   static CanBus bus;
   return bus;
