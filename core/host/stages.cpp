@@ -6,6 +6,7 @@
 #include <string>
 
 #include "board/board_menu.h"
+#include "board/board_registry.h"
 #include "host/function_table.h"
 #include "korvel/platform/platform.h"
 #include "modules/module_registry.h"
@@ -39,6 +40,11 @@ StageInfo infoFor(Stage stage) {
 
 uint32_t resetSettleMillis = 500;
 
+bool boardOpen() {
+  const BoardState& board = boardState();
+  return board.current.load() != nullptr || board.window.load() != nullptr;
+}
+
 void message(const char* format, const std::string& a, const std::string& b = {}) {
   if (auto* agsi = getAgsi(); agsi->AgsiMessage != nullptr) agsi->AgsiMessage(format, a.c_str(), b.c_str());
 }
@@ -68,7 +74,10 @@ int runStage(Stage stage) {
     message("[%s]: %s\n", id, moduleResult != 0 ? info.ok : info.failed);
     if (info.resultCounts && moduleResult == 0) result = 0;
   }
-  if (stage == Stage::Reset && resetSettleMillis > 0) platform::sleepMillis(resetSettleMillis);
+  // The wait lets the board's windows and parts catch up with the reset. With no board open (the
+  // reset a simulator makes at start-up, a headless run) there is nothing to catch up, and the
+  // wait would only hold back the firmware's first instruction.
+  if (stage == Stage::Reset && resetSettleMillis > 0 && boardOpen()) platform::sleepMillis(resetSettleMillis);
   return result;
 }
 
