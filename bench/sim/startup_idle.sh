@@ -16,12 +16,19 @@ stats() {  # min and median of the numbers on stdin
   sort -g | awk '{v[NR]=$1} END {m=(NR%2)?v[(NR+1)/2]:(v[NR/2]+v[NR/2+1])/2; printf "min %.3f  median %.3f  (n=%d)\n", v[1], m, NR}'
 }
 
-wall_run() {
-  local t0 t1
-  t0=$(date +%s.%N)
-  "$1" --headless --time 0 "$elf" > /dev/null 2>&1 || true
-  t1=$(date +%s.%N)
-  echo "$t1 - $t0" | bc -l
+wall_runs() {  # prints "<index> <seconds>" per run; korvel-sim needs an X display even headless
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+    elf=$1 runs=$2; shift 2
+    for ((r = 0; r < runs; ++r)); do
+      i=0
+      for sim in "$@"; do
+        t0=$(date +%s.%N)
+        "$sim" --headless --time 0 "$elf" > /dev/null 2>&1 || echo "$sim failed" >&2
+        t1=$(date +%s.%N)
+        echo "$i $(echo "$t1 - $t0" | bc -l)"
+        i=$((i + 1))
+      done
+    done' wall "$elf" "$runs" "$@"
 }
 
 idle_run() {  # prints the percentage of one core
@@ -39,9 +46,7 @@ idle_run() {  # prints the percentage of one core
 }
 
 for i in "${!sims[@]}"; do : > "/tmp/startup_idle.wall.$i"; : > "/tmp/startup_idle.idle.$i"; done
-for ((r = 0; r < runs; ++r)); do
-  for i in "${!sims[@]}"; do wall_run "${sims[$i]}" >> "/tmp/startup_idle.wall.$i"; done
-done
+wall_runs "${sims[@]}" | while read -r i t; do echo "$t" >> "/tmp/startup_idle.wall.$i"; done
 for ((r = 0; r < runs; ++r)); do
   for i in "${!sims[@]}"; do idle_run "${sims[$i]}" >> "/tmp/startup_idle.idle.$i"; done
 done
