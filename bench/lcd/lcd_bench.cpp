@@ -7,6 +7,8 @@
 #include <memory>
 #include <thread>
 
+#include "agsi_host/functions.h"
+#include "agsi_host/host.h"
 #include "array_host.h"
 #include "frame_refresher.h"
 #include "korvel/host_functions.h"
@@ -95,6 +97,124 @@ void BM_FullScreenFill(benchmark::State& state) {
       benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_FullScreenFill)->Unit(benchmark::kMillisecond);
+
+// ---- The same pin events through the AGSI host (libAgsiHost.so) --------------------------------
+// What the simulator's GPIO store costs from the host's watch look-up to the pixel: the host finds
+// the LCD's register watch, takes its lock, keeps the register's previous value and calls the
+// module, whose AgsiIsSimulatorAccess and AgsiReadSFR calls go back into the host. Only the CPU's
+// own dispatch of the store is left out.
+
+// The two pin registers as plain words behind the host (the simulator's GPIO block stands here).
+struct PinTarget final : agsi_host::Target {
+  uint32_t fio0 = 0, fio2 = 0;
+  uint32_t* word(uint32_t address) {
+    if ((address & ~3u) == pictor::kFio0Pin) return &fio0;
+    if ((address & ~3u) == pictor::kFio2Pin) return &fio2;
+    return nullptr;
+  }
+  bool read(uint32_t address, uint32_t size, uint8_t* out) override {
+    uint32_t* w = word(address);
+    uint32_t v = w != nullptr ? *w >> (8 * (address & 3)) : 0;
+    for (uint32_t i = 0; i < size; ++i) out[i] = static_cast<uint8_t>(v >> (8 * i));
+    return true;
+  }
+  bool write(uint32_t address, uint32_t size, const uint8_t* in) override {
+    if (uint32_t* w = word(address); w != nullptr && size == 4 && (address & 3) == 0)
+      *w = uint32_t(in[0]) | uint32_t(in[1]) << 8 | uint32_t(in[2]) << 16 | uint32_t(in[3]) << 24;
+    return true;
+  }
+};
+
+PinTarget* pins = nullptr;
+bool handOverValue = true;
+
+// A firmware store as the simulator reports it. Builds of the host without the value-carrying
+// call (the old path) report the store alone and the host reads the register back.
+template <class H>
+inline void reportStore(H& h, uint32_t address, uint32_t word) {
+  if constexpr (requires { h.firmwareWrote(address, 4u, word); }) {
+    if (handOverValue) return h.firmwareWrote(address, 4u, word);
+  }
+  h.firmwareWrote(address, 4u);
+}
+
+struct HostFirmware {
+  void write(uint32_t address, uint32_t value) {
+    *pins->word(address) = value;
+    reportStore(agsi_host::Host::instance(), address, value);
+  }
+  uint32_t port2() { return agsi_host::Host::instance().readVtr("PORT2").value_or(0); }
+};
+
+void hostWatch(uint32_t address, uint32_t) { lcd->onPinWatch(address); }
+
+// The LCD module bound to the real host functions, with the simulator's other watches around it
+// (timer match registers, SSP1, the scale flag) so the look-up is not trivially short.
+std::unique_ptr<pictor::LcdPeripheral> setUpOnHost(PinTarget& target) {
+  auto& h = agsi_host::Host::instance();
+  h.setTarget(nullptr);
+  h.clear();
+  h.setTarget(&target);
+  pins = &target;
+  host = HostFunctionTable{};
+  host.AgsiDefineSFR = AgsiDefineSFR;
+  host.AgsiDefineVTR = AgsiDefineVTR;
+  host.AgsiSetWatchOnSFR = AgsiSetWatchOnSFR;
+  host.AgsiIsSimulatorAccess = AgsiIsSimulatorAccess;
+  host.AgsiReadSFR = AgsiReadSFR;
+  host.AgsiReadVTR = AgsiReadVTR;
+  host.AgsiWriteVTR = AgsiWriteVTR;
+  for (uint32_t t = 0; t < 4; ++t)
+    for (uint32_t r = 0; r < 4; ++r) AgsiSetWatchOnSFR(0x40004018 + t * 0x4000 + r * 4, hostWatch, AGSIWRITE);
+  AgsiSetWatchOnSFR(0x40030008, hostWatch, AGSIREAD);
+  AgsiSetWatchOnMemory(0x10000100, 0x10000101, hostWatch, AGSIWRITE);
+  auto made = std::make_unique<pictor::LcdPeripheral>();
+  lcd = made.get();
+  lcd->bind(&host);
+  lcd->defineSfrs();
+  lcd->defineVtregs();
+  lcd->defineWatches(&hostWatch);
+  lcd->glue().setLatchDrives(false);
+  return made;
+}
+
+// Pin events per second through host and module while graphics data streams in. Argument 1:
+// the store's value is handed to the host (the simulator's way); 0: the host reads it back.
+void BM_PinEventsThroughHost(benchmark::State& state) {
+  PinTarget target;
+  auto owner = setUpOnHost(target);
+  handOverValue = state.range(0) != 0;
+  korvel_testing::BasicLcdBusDriver<HostFirmware> bus;
+  bus.idle();
+  bus.writeRegister(0x03, 0x1030);
+  bus.beginGram();
+  uint32_t p0 = target.fio0;
+  uint16_t colour = 0;
+  auto& h = agsi_host::Host::instance();
+  using D = LcdBusDriver;
+  for (auto _ : state) {
+    const uint16_t v = colour++;
+    target.fio2 = v & 0xFF;
+    reportStore(h, D::kFio2Pin, target.fio2);
+    target.fio0 = p0 |= D::LE;
+    reportStore(h, D::kFio0Pin, target.fio0);
+    target.fio0 = p0 &= ~D::LE;
+    reportStore(h, D::kFio0Pin, target.fio0);
+    target.fio2 = v >> 8;
+    reportStore(h, D::kFio2Pin, target.fio2);
+    target.fio0 = p0 &= ~D::WR;
+    reportStore(h, D::kFio0Pin, target.fio0);
+    target.fio0 = p0 |= D::WR;
+    reportStore(h, D::kFio0Pin, target.fio0);
+  }
+  // Pixels written move the address counter: if it never moved, the events did not arrive.
+  if (state.iterations() % pictor::kLcdPixels != 0 && lcd->controller().x() == 0 && lcd->controller().y() == 0)
+    state.SkipWithError("the pin events did not reach the LCD");
+  state.SetItemsProcessed(state.iterations() * 6);
+  h.setTarget(nullptr);
+  h.clear();
+}
+BENCHMARK(BM_PinEventsThroughHost)->Arg(0)->Arg(1);
 
 // The refresh thread with nothing changing: the share of one core it uses, measured as the
 // process's CPU time (this thread only sleeps) over wall time.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "board/board_menu.h"
+#include "board/board_registry.h"
 #include "host/function_table.h"
 #include "korvel/platform/platform.h"
 #include "modules/module_registry.h"
@@ -41,6 +42,11 @@ uint32_t resetSettleMillis = 500;
 // Set once the host's functions are bound: before that neither the core nor a module can reach
 // the host, so a reset has nothing to act on.
 bool hostBound = false;
+
+bool boardOpen() {
+  const BoardState& board = boardState();
+  return board.current.load() != nullptr || board.window.load() != nullptr;
+}
 
 void message(const char* format, const std::string& a, const std::string& b = {}) {
   if (auto* agsi = getAgsi(); agsi->AgsiMessage != nullptr) agsi->AgsiMessage(format, a.c_str(), b.c_str());
@@ -86,7 +92,10 @@ int runStage(Stage stage) {
       message("[%s]: %s\n", id, std::string(info.exportName) + " raised an error: " + error);
     if (info.resultCounts && moduleResult == 0) result = 0;
   }
-  if (stage == Stage::Reset && resetSettleMillis > 0) platform::sleepMillis(resetSettleMillis);
+  // The wait lets the board's windows and parts catch up with the reset. With no board open (the
+  // reset a simulator makes at start-up, a headless run) there is nothing to catch up, and the
+  // wait would only hold back the firmware's first instruction.
+  if (stage == Stage::Reset && resetSettleMillis > 0 && boardOpen()) platform::sleepMillis(resetSettleMillis);
   return result;
 }
 

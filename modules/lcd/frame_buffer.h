@@ -1,7 +1,10 @@
 // The LCD's picture as the controller has drawn it: 320 rows of 240 pixels, top row first, one
 // 0x00RRGGBB word per pixel, so the window's display bitmap takes it with one block copy.
-// The dirty flag says the picture changed since the window last copied it; it is the one piece
-// of LCD state guarded by a mutex (the simulation thread sets it, the refresh thread clears it).
+// The dirty flag says the picture changed since the window last copied it. It is an atomic flag,
+// not a lock, because it is set for every pixel: setting it is one plain store. The simulation
+// thread sets it (release) after storing pixels; the refresh thread clears it (exchange, acquire)
+// before copying, so a pixel stored after the copy began sets it again and is shown at the next
+// poll: nothing drawn is ever left off the glass.
 //
 // The pixels themselves are not locked: the refresh thread may copy a frame in the middle of an
 // update and shows the rest at its next poll. Each word is still stored and loaded whole
@@ -11,7 +14,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 
 namespace pictor {
 
@@ -39,17 +41,16 @@ class FrameBuffer {
   // Copies the whole picture (kLcdPixels words) to out.
   void copyTo(uint32_t* out) const;
 
-  void markDirty();
+  void markDirty() { dirty_.store(true, std::memory_order_release); }
   // Tests and clears the flag in one step; true when the picture changed since the last call.
-  bool takeDirty();
-  bool isDirty();
+  bool takeDirty() { return dirty_.exchange(false, std::memory_order_acq_rel); }
+  bool isDirty() const { return dirty_.load(std::memory_order_acquire); }
 
  private:
   void fill(uint32_t word);
 
   alignas(std::atomic_ref<uint32_t>::required_alignment) std::array<uint32_t, kLcdPixels> pixels_{};
-  std::mutex mutex_;
-  bool dirty_ = false;
+  std::atomic<bool> dirty_{false};
 };
 
 }  // namespace pictor

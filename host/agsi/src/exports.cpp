@@ -17,7 +17,7 @@ namespace {
 Host& host() { return Host::instance(); }
 Host::Impl& impl() { return Host::instance().impl(); }
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<agsi_host::HostMutex>;
 
 }  // namespace
 
@@ -100,20 +100,28 @@ AGSI_EXPORT int AgsiWriteSFR(uint32_t address, uint32_t value, uint32_t mask) {
   auto old = impl().read32(address);
   if (!old) return 0;
   uint32_t now = (*old & ~mask) | (value & mask);
+  impl().targetMayHaveChanged();
   if (!impl().write32(address, now)) return 0;
-  impl().previous[address] = *old;
-  impl().shadow[address] = now;
-  if (impl().pluginWritesFireWatches) impl().fireWatches(address, 4, true);
+  auto& r = impl().registers[static_cast<size_t>(impl().registerSlot(address))];
+  r.previous = *old;
+  r.hasPrevious = true;
+  r.shadow = now;
+  r.seen = true;
+  if (impl().pluginWritesFireWatches) impl().fireEveryOverlapping(address, 4, true);
   return 1;
 }
 SAME_SIGNATURE(AgsiWriteSFR);
 
 AGSI_EXPORT int AgsiReadSFR(uint32_t address, uint32_t* current, uint32_t* previous, uint32_t mask) {
   Lock lock(host().mutex());
-  auto now = impl().read32(address);
+  auto& m = impl();
+  // From a store's own call-back the host was just told the register's value: no read-back.
+  const bool known = m.known.valid && m.known.address == address;
+  auto now = known ? std::optional<uint32_t>(m.known.value) : m.read32(address);
   if (!now) return 0;
-  auto it = impl().previous.find(address);
-  uint32_t before = it != impl().previous.end() ? it->second : *now;
+  const auto* r = known && m.known.slot >= 0 ? &m.registers[static_cast<size_t>(m.known.slot)]
+                                             : m.findRegister(address);
+  uint32_t before = r != nullptr && r->hasPrevious ? r->previous : *now;
   if (current != nullptr) *current = *now & mask;
   if (previous != nullptr) *previous = before & mask;
   return 1;
@@ -160,6 +168,7 @@ SAME_SIGNATURE(AgsiReadMemory);
 AGSI_EXPORT int AgsiWriteMemory(uint32_t address, uint32_t count, uint8_t* buffer) {
   Lock lock(host().mutex());
   if (buffer == nullptr && count != 0) return 0;
+  impl().targetMayHaveChanged();
   bool all = true;
   for (uint32_t i = 0; i < count; ++i)
     if (!impl().target->write(address + i, 1, buffer + i)) all = false;
@@ -175,7 +184,7 @@ SAME_SIGNATURE(AgsiGetLastMemoryAddress);
 
 AGSI_EXPORT int AgsiIsSimulatorAccess(void) {
   Lock lock(host().mutex());
-  return agsi_host::simulatorAccessDepth() > 0 ? 1 : 0;
+  return impl().simulatorAccessDepth > 0 ? 1 : 0;
 }
 SAME_SIGNATURE(AgsiIsSimulatorAccess);
 
@@ -226,6 +235,7 @@ SAME_SIGNATURE(AgsiStopSimulator);
 AGSI_EXPORT void AgsiTriggerReset(void) {
   Lock lock(host().mutex());
   ++impl().resets;
+  impl().targetMayHaveChanged();
   impl().target->triggerReset();
 }
 SAME_SIGNATURE(AgsiTriggerReset);

@@ -17,16 +17,19 @@ uint32_t vtrWidthMask(uint32_t type) {
   }
 }
 
-// Marks the call-backs run on this thread as caused (or not) by the firmware, restoring the
-// outer state afterwards so that nested firings answer for themselves.
+// Marks the call-backs run now as caused (or not) by the firmware, restoring the outer state
+// afterwards so that nested firings answer for themselves.
 class SimulatorAccessScope {
  public:
-  explicit SimulatorAccessScope(bool simulator) : saved_(simulatorAccessDepth()) {
-    simulatorAccessDepth() = simulator ? saved_ + 1 : 0;
+  SimulatorAccessScope(int& depth, bool simulator) : depth_(depth), saved_(depth) {
+    depth_ = simulator ? saved_ + 1 : 0;
   }
-  ~SimulatorAccessScope() { simulatorAccessDepth() = saved_; }
+  ~SimulatorAccessScope() { depth_ = saved_; }
+  SimulatorAccessScope(const SimulatorAccessScope&) = delete;
+  SimulatorAccessScope& operator=(const SimulatorAccessScope&) = delete;
 
  private:
+  int& depth_;
   int saved_;
 };
 
@@ -52,11 +55,6 @@ void anchor() {}  // an address inside this library, to find its own file
 
 }  // namespace
 
-int& simulatorAccessDepth() {
-  static thread_local int depth = 0;
-  return depth;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Impl
 
@@ -69,46 +67,118 @@ bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32
   watches.push_back({first, last, cb, access, sfr});
   // Only registers watched for writes keep a previous value; reading a read-watched register
   // here could have the side effects of a load (a data register's FIFO).
-  if (sfr && access != AGSIREAD && !shadow.count(first)) {
-    if (auto v = read32(first)) shadow[first] = *v;
+  if (sfr && access != AGSIREAD) {
+    Register& r = registers[static_cast<size_t>(registerSlot(first))];
+    if (!r.seen) {
+      if (auto v = read32(first)) {
+        r.shadow = *v;
+        r.seen = true;
+      }
+    }
   }
   republish();
   return true;
 }
 
-void Host::Impl::republish() {
-  std::vector<std::pair<uint32_t, uint32_t>> reads, writes;
-  for (const Watch& w : watches) {
-    if (w.access != AGSIWRITE) reads.emplace_back(w.first, w.last);
-    if (w.access != AGSIREAD) writes.emplace_back(w.first, w.last);
-  }
-  readIndex.publish(std::move(reads));
-  writeIndex.publish(std::move(writes));
+int32_t Host::Impl::registerSlot(uint32_t address) {
+  auto it = registerSlots.find(address);
+  if (it != registerSlots.end()) return it->second;
+  registers.push_back({address});
+  const auto slot = static_cast<int32_t>(registers.size() - 1);
+  registerSlots.emplace(address, slot);
+  return slot;
 }
 
-void Host::Impl::fireWatches(uint32_t address, uint32_t size, bool write, bool simulator) {
-  if (size == 0) return;
-  uint64_t last = static_cast<uint64_t>(address) + size - 1;
+Host::Impl::Register* Host::Impl::findRegister(uint32_t address) {
+  auto it = registerSlots.find(address);
+  return it == registerSlots.end() ? nullptr : &registers[static_cast<size_t>(it->second)];
+}
+
+void Host::Impl::forgetRegisterValues() {
+  for (Register& r : registers) r.seen = r.hasPrevious = false;
+  known.valid = false;
+}
+
+void Host::Impl::noteRegisterWrite(Register& r, uint32_t now) {
+  // The store has landed: what was there before is the value last seen.
+  if (r.seen) {
+    r.previous = r.shadow;
+    r.hasPrevious = true;
+  }
+  r.shadow = now;
+  r.seen = true;
+}
+
+void Host::Impl::republish() {
+  std::vector<WatchIndex::Entry> reads, writes;
+  for (const Watch& w : watches) {
+    if (w.access != AGSIWRITE) reads.push_back({w.first, w.last, w.callBack, -1});
+    if (w.access != AGSIREAD) writes.push_back({w.first, w.last, w.callBack, w.sfr ? registerSlot(w.first) : -1});
+  }
+  readIndex.publish(reads);
+  writeIndex.publish(writes);
+}
+
+void Host::Impl::fireWatches(WatchIndex::Hit hit, uint32_t address, uint32_t size, bool write,
+                             const uint32_t* wordAfter) {
+  const WatchIndex& index = write ? writeIndex : readIndex;
+  // Found before the lock was taken: watches may have changed since (or the plug-in gone).
+  if (hit.kind != WatchIndex::Hit::None && !index.stillCurrent(hit)) hit = index.find(address, size);
+  if (hit.kind == WatchIndex::Hit::None) return;
+  if (hit.kind == WatchIndex::Hit::Several) return fireEveryOverlapping(address, size, write);
+
+  const WatchIndex::Entry* e = hit.entries + hit.segment->begin;
+  const uint32_t n = hit.segment->count;
+  const uint32_t word = address & ~3u;
+  KnownWord nowKnown;
+  if (write && wordAfter != nullptr) nowKnown = {true, word, *wordAfter, -1};
+  if (write) {
+    for (uint32_t i = 0; i < n; ++i) {
+      const int32_t slot = e[i].registerSlot;
+      if (slot < 0) continue;
+      // Several watches on one register: it still changed once.
+      bool again = false;
+      for (uint32_t j = 0; j < i && !again; ++j) again = e[j].registerSlot == slot;
+      if (again) continue;
+      Register& r = registers[static_cast<size_t>(slot)];
+      if (wordAfter != nullptr && r.address == word) {
+        noteRegisterWrite(r, *wordAfter);
+        nowKnown.slot = slot;
+      } else if (auto now = read32(r.address)) {
+        noteRegisterWrite(r, *now);
+      }
+    }
+  }
+  known = nowKnown;
+  {
+    SimulatorAccessScope scope(simulatorAccessDepth, true);
+    for (uint32_t i = 0; i < n; ++i) {
+      lastAddress = address;
+      e[i].callBack(address, write ? AGSI_WRITE : AGSI_READ);
+    }
+  }
+  known.valid = false;
+}
+
+void Host::Impl::fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator) {
+  const uint64_t last = static_cast<uint64_t>(address) + size - 1;
   CallBackList callBacks;
+  std::vector<int32_t> updated;
   for (const Watch& w : watches) {
     if (w.access == (write ? AGSIREAD : AGSIWRITE)) continue;
     if (last < w.first || address > w.last) continue;
     if (write && w.sfr) {
-      // The store has landed: what was there before is the value last seen.
-      auto seen = shadow.find(w.first);
-      if (auto now = read32(w.first)) {
-        if (seen != shadow.end()) {
-          previous[w.first] = seen->second;
-          seen->second = *now;
-        } else {
-          shadow[w.first] = *now;
-        }
+      const int32_t slot = registerSlot(w.first);
+      if (std::find(updated.begin(), updated.end(), slot) == updated.end()) {
+        updated.push_back(slot);
+        if (auto now = read32(w.first)) noteRegisterWrite(registers[static_cast<size_t>(slot)], *now);
       }
     }
     callBacks.add(w.callBack);
   }
+  known.valid = false;
   if (callBacks.size() == 0) return;
-  SimulatorAccessScope scope(simulator);
+  SimulatorAccessScope scope(simulatorAccessDepth, simulator);
   for (size_t i = 0; i < callBacks.size(); ++i) {
     lastAddress = address;
     callBacks[i](address, write ? AGSI_WRITE : AGSI_READ);
@@ -147,13 +217,14 @@ bool Host::Impl::writeVtr(uint32_t handle, uint32_t value, bool simulatorAccess)
   Vtr* v = vtr(handle);
   if (v == nullptr) return false;
   v->value = value & vtrWidthMask(v->type);
+  targetMayHaveChanged();  // e.g. PORT2 becomes the levels of port 2's input pins
   std::string name = v->name;  // the target or a call-back may define VTRs and move the vector
   uint32_t stored = v->value;
   target->vtrChanged(name, stored);
   CallBackList callBacks;
   for (const VtrWatch& w : vtrs[handle - 1].watches)
     if (w.access != AGSIREAD) callBacks.add(w.callBack);
-  SimulatorAccessScope scope(simulatorAccess);
+  SimulatorAccessScope scope(simulatorAccessDepth, simulatorAccess);
   for (size_t i = 0; i < callBacks.size(); ++i) callBacks[i](handle, AGSI_VT_WRITE);
   return true;
 }
@@ -193,19 +264,22 @@ void Host::setTarget(Target* target) {
   impl_->target = target != nullptr ? target : &impl_->memory;
   impl_->ownClock.store(target == nullptr, std::memory_order_release);
   // Values seen in another address space say nothing about this one.
-  impl_->shadow.clear();
-  impl_->previous.clear();
-  for (const auto& w : impl_->watches)
-    if (w.sfr && w.access != AGSIREAD)
-      if (auto v = impl_->read32(w.first)) impl_->shadow[w.first] = *v;
+  impl_->forgetRegisterValues();
+  for (const auto& w : impl_->watches) {
+    if (!w.sfr || w.access == AGSIREAD) continue;
+    if (auto v = impl_->read32(w.first)) {
+      Impl::Register& r = impl_->registers[static_cast<size_t>(impl_->registerSlot(w.first))];
+      r.shadow = *v;
+      r.seen = true;
+    }
+  }
 }
 
 void Host::clear() {
   std::lock_guard lock(mutex_);
   forgetPlugin();
   Impl& m = *impl_;
-  m.shadow.clear();
-  m.previous.clear();
+  m.forgetRegisterValues();
   m.vtrs.clear();
   m.vtrByName.clear();
   m.sfrs.clear();
@@ -244,15 +318,23 @@ void* Host::moduleHandle() {
 }
 
 void Host::firmwareWrote(uint32_t address, uint32_t size) {
-  if (!impl_->writeIndex.covers(address, size)) return;
+  const WatchIndex::Hit hit = impl_->writeIndex.find(address, size);
+  if (hit.kind == WatchIndex::Hit::None) return;
   std::lock_guard lock(mutex_);
-  impl_->fireWatches(address, size, true);
+  impl_->fireWatches(hit, address, size, true, nullptr);
+}
+
+void Host::firmwareWrote(uint32_t address, uint32_t size, uint32_t wordAfter) {
+  const WatchIndex::Hit hit = impl_->writeIndex.find(address, size);
+  if (hit.kind == WatchIndex::Hit::None) return;
+  std::lock_guard lock(mutex_);
+  impl_->fireWatches(hit, address, size, true, &wordAfter);
 }
 
 void Host::debuggerWrote(uint32_t address, uint32_t size) {
   if (!impl_->writeIndex.covers(address, size)) return;
   std::lock_guard lock(mutex_);
-  impl_->fireWatches(address, size, true, false);
+  impl_->fireEveryOverlapping(address, size, true, false);
 }
 
 void Host::setPluginWritesFireWatches(bool fire) {
@@ -261,12 +343,13 @@ void Host::setPluginWritesFireWatches(bool fire) {
 }
 
 std::optional<uint32_t> Host::firmwareRead(uint32_t address, uint32_t size) {
-  if (!impl_->readIndex.covers(address, size)) return std::nullopt;
+  const WatchIndex::Hit hit = impl_->readIndex.find(address, size);
+  if (hit.kind == WatchIndex::Hit::None) return std::nullopt;
   std::lock_guard lock(mutex_);
   std::optional<uint32_t> value;
   auto* saved = impl_->readOverride;
   impl_->readOverride = &value;
-  impl_->fireWatches(address, size, false);
+  impl_->fireWatches(hit, address, size, false, nullptr);
   impl_->readOverride = saved;
   return value;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,9 +17,6 @@
 #include "watch_index.h"
 
 namespace agsi_host {
-
-// Non-zero while call-backs caused by the firmware's own accesses run on this thread.
-int& simulatorAccessDepth();
 
 struct Host::Impl {
   static constexpr uint64_t kNever = UINT64_MAX;
@@ -50,9 +48,33 @@ struct Host::Impl {
 
   std::vector<Watch> watches;  // registration order is firing order
   WatchIndex readIndex, writeIndex;
-  // Per SFR watch address: the value last seen there, and the value before the last write the
-  // host saw (what AgsiReadSFR reports as previous).
-  std::unordered_map<uint32_t, uint32_t> shadow, previous;
+  // Per register the host has seen written (SFR write watches, AgsiWriteSFR): the value last seen
+  // there, and the value before the last write the host saw (what AgsiReadSFR reports as
+  // previous). The write index names the record of each SFR write watch, so a firmware store finds
+  // it without a look-up; the map is for the plug-in's own calls.
+  struct Register {
+    uint32_t address;
+    uint32_t shadow = 0, previous = 0;
+    bool seen = false, hasPrevious = false;
+  };
+  std::vector<Register> registers;
+  std::map<uint32_t, int32_t> registerSlots;
+  int32_t registerSlot(uint32_t address);  // creates the record
+  Register* findRegister(uint32_t address);
+  void forgetRegisterValues();
+
+  // Non-zero while call-backs caused by the firmware's own accesses run. Only the thread holding
+  // the lock can be inside call-backs, so under the lock this answers for the calling thread.
+  int simulatorAccessDepth = 0;
+  // The value a firmware store left in the register whose call-backs run, as the target told the
+  // host: AgsiReadSFR on that register answers from it instead of reading it back. Anything that
+  // may change the target's registers behind it (the plug-in's writes, a VTR, a reset) drops it.
+  struct KnownWord {
+    bool valid = false;
+    uint32_t address = 0, value = 0;
+    int32_t slot = -1;  // its register record, if it has one
+  } known;
+  void targetMayHaveChanged() { known.valid = false; }
 
   std::vector<Vtr> vtrs;  // handle = index + 1
   std::unordered_map<std::string, uint32_t> vtrByName;
@@ -78,7 +100,14 @@ struct Host::Impl {
   // ---- watches ----
   bool addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32_t access, bool sfr);
   void republish();
-  void fireWatches(uint32_t address, uint32_t size, bool write, bool simulator = true);
+  // Fires the watches of one firmware access; wordAfter is the word at (address & ~3) after a
+  // store when the target told it.
+  void fireWatches(WatchIndex::Hit hit, uint32_t address, uint32_t size, bool write,
+                   const uint32_t* wordAfter);
+  // Every watch overlapping the access, found by a scan (rare cases and non-firmware writes:
+  // simulator false makes AgsiIsSimulatorAccess answer 0 inside the call-backs).
+  void fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator = true);
+  void noteRegisterWrite(Register& r, uint32_t now);
   // Whether the plug-in's own AgsiWriteSFR fires the write watches on the register (tests of
   // call-backs that must ignore their own writes).
   bool pluginWritesFireWatches = false;

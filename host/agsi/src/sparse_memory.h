@@ -7,7 +7,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 
 #include "agsi_host/host.h"
 
@@ -24,12 +23,21 @@ class SparseMemory final : public Target {
     seconds_.store(seconds, std::memory_order_relaxed);
     states_.store(states, std::memory_order_relaxed);
   }
-  void clear() { pages_.clear(); }
+  void clear() {
+    for (auto& d : directories_) d.reset();
+  }
 
  private:
-  static constexpr uint32_t kPageBits = 12;
+  // Two levels of 1024 entries each over 4 KiB pages: a look-up is two indexed loads.
+  static constexpr uint32_t kPageBits = 12, kDirectoryBits = 10;
   using Page = std::array<uint8_t, 1u << kPageBits>;
-  std::unordered_map<uint32_t, std::unique_ptr<Page>> pages_;
+  using Directory = std::array<std::unique_ptr<Page>, 1u << kDirectoryBits>;
+  Page* page(uint32_t address) const {
+    const auto& d = directories_[address >> (kPageBits + kDirectoryBits)];
+    return d ? (*d)[(address >> kPageBits) & ((1u << kDirectoryBits) - 1)].get() : nullptr;
+  }
+  Page& pageForWrite(uint32_t address);
+  std::array<std::unique_ptr<Directory>, 1u << (32 - kPageBits - kDirectoryBits)> directories_;
   std::atomic<uint64_t> states_{0};
   std::atomic<double> seconds_{0.0};
 };

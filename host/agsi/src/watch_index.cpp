@@ -9,30 +9,55 @@ WatchIndex::WatchIndex() {
   current_.store(all_.back().get(), std::memory_order_release);
 }
 
-void WatchIndex::publish(std::vector<std::pair<uint32_t, uint32_t>> ranges) {
+void WatchIndex::publish(const std::vector<Entry>& watches) {
   auto s = std::make_unique<Snapshot>();
-  std::sort(ranges.begin(), ranges.end());
-  for (const auto& r : ranges) {
-    // Adjacent or overlapping ranges merge; the +1 is done in 64 bits so 0xFFFFFFFF cannot wrap.
-    if (!s->ranges.empty() && static_cast<uint64_t>(s->ranges.back().second) + 1 >= r.first) {
-      s->ranges.back().second = std::max(s->ranges.back().second, r.second);
-    } else {
-      s->ranges.push_back(r);
-    }
+  // Segment starts: every watch's first address and the address after its last (in 64 bits, so
+  // a watch ending at 0xFFFFFFFF cuts nothing).
+  std::vector<uint64_t> cuts;
+  for (const Entry& w : watches) {
+    cuts.push_back(w.first);
+    cuts.push_back(static_cast<uint64_t>(w.last) + 1);
   }
-  if (!s->ranges.empty()) {
-    s->low = s->ranges.front().first;
-    s->high = s->ranges.back().second;
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+    const uint64_t first = cuts[i], last = cuts[i + 1] - 1;
+    const auto begin = static_cast<uint32_t>(s->entries.size());
+    for (const Entry& w : watches)
+      if (w.first <= first && last <= w.last) s->entries.push_back(w);
+    const auto count = static_cast<uint32_t>(s->entries.size()) - begin;
+    if (count == 0) continue;
+    // A segment that only continues the previous one with the same watches merges into it.
+    if (!s->segments.empty()) {
+      Segment& p = s->segments.back();
+      if (static_cast<uint64_t>(p.last) + 1 == first && p.count == count &&
+          std::equal(s->entries.begin() + p.begin, s->entries.begin() + p.begin + p.count,
+                     s->entries.begin() + begin, [](const Entry& a, const Entry& b) {
+                       return a.first == b.first && a.last == b.last && a.callBack == b.callBack &&
+                              a.registerSlot == b.registerSlot;
+                     })) {
+        p.last = static_cast<uint32_t>(last);
+        s->entries.resize(begin);
+        continue;
+      }
+    }
+    s->segments.push_back({static_cast<uint32_t>(first), static_cast<uint32_t>(last), begin, count});
+  }
+  if (!s->segments.empty()) {
+    s->low = s->segments.front().first;
+    s->high = s->segments.back().last;
   }
   current_.store(s.get(), std::memory_order_release);
   all_.push_back(std::move(s));
 }
 
-bool WatchIndex::Snapshot::overlaps(uint32_t first, uint64_t last) const {
-  // The first range that ends at or after the access's start is the only candidate.
-  auto it = std::lower_bound(ranges.begin(), ranges.end(), first,
-                             [](const std::pair<uint32_t, uint32_t>& r, uint32_t a) { return r.second < a; });
-  return it != ranges.end() && it->first <= last;
+WatchIndex::Hit WatchIndex::Snapshot::find(uint32_t first, uint64_t last) const {
+  // The first segment that ends at or after the access's start is the only candidate for it.
+  auto it = std::lower_bound(segments.begin(), segments.end(), first,
+                             [](const Segment& seg, uint32_t a) { return seg.last < a; });
+  if (it == segments.end() || it->first > last) return {};
+  if (it->first <= first && last <= it->last) return {Hit::One, &*it, entries.data(), this};
+  return {Hit::Several, &*it, entries.data(), this};
 }
 
 }  // namespace agsi_host

@@ -152,6 +152,10 @@ class SimApp : public wxApp {
     stopping_ = true;
     session_->print(std::string("korvel-sim: ") + sim::toString(reason) + " at t = " +
                     std::to_string(session_->simulator().seconds()) + " s");
+    if (gOptions.lcdPng.empty() && gOptions.boardPng.empty()) {
+      CallAfter([this] { finish(); });  // no picture to take: nothing to wait for
+      return;
+    }
     // Give the LCD's refresh a moment to show the last frame before pictures are taken.
     finishTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { finish(); });
     finishTimer_.StartOnce(300);

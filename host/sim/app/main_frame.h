@@ -21,11 +21,14 @@ class MainFrame : public wxFrame {
   void buildMenus();
   void onTick(wxTimerEvent&);
   void onClose(wxCloseEvent& event);
-  void updateStatus();
+  // force: a user action changed the state; otherwise the running clock is shown twice a second.
+  void updateStatus(bool force = true);
 
   Session& session_;
   wxTextCtrl* output_;
   wxTimer timer_;
+  wxString shownState_;
+  unsigned statusTicks_ = 0;
 };
 
 }  // namespace korvel::simapp

@@ -44,6 +44,7 @@ namespace {
 
 constexpr uint32_t kPageSize = 4096;           // RAM is mapped page by page so watched pages can be rerouted
 constexpr uint64_t kSliceCycles = 10000;       // longest run between looks at interrupts and time
+constexpr uint64_t kSleepSliceCycles = 2000000;  // longest real-time sleep in WFI (20 ms at 100 MHz)
 constexpr uint32_t kPinConnectBase = 0x4002C000;
 constexpr uint32_t kCanCommonBase = 0x40040000;
 constexpr uint32_t kAfRamBase = 0x40038000, kAfBase = 0x4003C000;
@@ -155,7 +156,10 @@ struct Simulator::Chip : Bus {
     cpu.mapBus(kSramBitBand, kBitBandSize);
     cpu.mapBus(kPeriphBitBand, kBitBandSize);
 
-    nvic.setOnPending([this] { cpu.requestStop(); });
+    nvic.setOnPending([this] {
+      cpu.requestStop();
+      sim.wakeSleeper();
+    });
     cpu.interruptWaiting = [this] {
       std::lock_guard lock(host.mutex());
       return nvic.nextException(cpu.primask(), cpu.basepri()) != 0;
@@ -432,10 +436,15 @@ struct Simulator::Chip : Bus {
       // A SET/CLR/DIR write moved the port's pins: whoever watches FIOxPIN sees it.
       uint32_t pin = Gpio::pinRegister(changedPort);
       changedPort = -1;
-      if ((address & ~3u) != pin && host.watched(pin, 4)) host.firmwareWrote(pin, 4);
+      // The pins' levels go with it, so the host need not read the register back.
+      if ((address & ~3u) != pin) host.firmwareWrote(pin, 4, gpio.levels(changedPortOf(pin)));
     }
-    if (host.watched(address, size)) host.firmwareWrote(address, size);
+    if (uint32_t word = address & ~3u; word - Gpio::kBase < 5 * 0x20 && (word & 0x1F) == 0x14)
+      host.firmwareWrote(address, size, gpio.levels(changedPortOf(word)));
+    else
+      host.firmwareWrote(address, size);  // returns at once, without the lock, when unwatched
   }
+  static int changedPortOf(uint32_t pinRegister) { return int((pinRegister - Gpio::kBase) / 0x20); }
   // ---- semihosting ----
   std::string readString(uint32_t address, size_t max = 4096) {
     std::string s;
@@ -625,6 +634,7 @@ bool Simulator::uartInput(int n, uint8_t byte) {
 void Simulator::triggerReset() {
   resetRequested_ = true;
   chip_->cpu.requestStop();
+  wakeSleeper();
 }
 
 void Simulator::setHeld(bool held) {
@@ -635,11 +645,23 @@ void Simulator::setHeld(bool held) {
 void Simulator::stopSimulation() {
   stopRequested_ = true;
   chip_->cpu.requestStop();
+  wakeSleeper();
+}
+
+void Simulator::wakeSleeper() {
+  {
+    std::lock_guard lock(sleepMutex_);
+    wakeRequested_ = true;
+  }
+  sleepWake_.notify_all();
 }
 
 void Simulator::at(double seconds, std::function<void()> fn) {
-  std::lock_guard lock(chip_->eventsMutex);
-  chip_->events.emplace(seconds, std::move(fn));
+  {
+    std::lock_guard lock(chip_->eventsMutex);
+    chip_->events.emplace(seconds, std::move(fn));
+  }
+  wakeSleeper();  // it may be due before the end of the present sleep
 }
 
 StopReason Simulator::runFor(double s) { return runUntil(seconds() + s); }
@@ -665,6 +687,7 @@ void Simulator::start() {
 void Simulator::stop() {
   stopRequested_ = true;
   chip_->cpu.requestStop();
+  wakeSleeper();
   if (thread_.joinable()) thread_.join();
   stopRequested_ = false;
 }
@@ -718,7 +741,9 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
       if ((c.sliceCount++ & 7) == 0) c.routeWatchedPages();
       c.syncTimers();
       uint64_t now = c.cycles();
-      sliceEnd = now + std::min<uint64_t>(kSliceCycles, c.cyclesToNextDeviceEvent());
+      // A sleeping core has nothing to look at between device events: it may skip further.
+      uint64_t slice = hasFirmware_ && !sleeping_ ? kSliceCycles : kSleepSliceCycles;
+      sliceEnd = now + std::min<uint64_t>(slice, c.cyclesToNextDeviceEvent());
       uint64_t due = host_.nextTimerDue();
       if (due > now) sliceEnd = std::min(sliceEnd, due);
       {
@@ -741,6 +766,25 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
     } else {
       // Asleep, held or without firmware: time passes to the next thing that can happen.
       uint64_t now = c.cycles();
+      if (sliceEnd > now && realTime_) {
+        // In real time nothing happens before then unless another thread causes it (the board
+        // raising an interrupt, a stop or reset request, a new scripted event): block until the
+        // wall clock gets there or one of those wakes the thread, and let simulated time catch
+        // up with the wall clock only. A sleeping board then costs nothing between events.
+        double ahead = (seconds() - simStart) - double(wallNanos() - wallStart) * 1e-9;
+        double span = ahead + double(std::min(sliceEnd - now, kSleepSliceCycles)) / c.hz;
+        auto wakeAt = std::chrono::steady_clock::now() +
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                          std::chrono::duration<double>(std::max(0.0, span)));
+        {
+          std::unique_lock lock(sleepMutex_);
+          sleepWake_.wait_until(lock, wakeAt, [&] { return wakeRequested_ || stopRequested_; });
+          wakeRequested_ = false;
+        }
+        double behind = simStart + double(wallNanos() - wallStart) * 1e-9 - seconds();
+        uint64_t reached = behind > 0 ? now + uint64_t(behind * c.hz) : now;
+        sliceEnd = std::min(sliceEnd, reached);
+      }
       if (sliceEnd > now) c.cpu.addCycles(sliceEnd - now);
     }
     switch (end) {

@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "korvel/agsi.h"
@@ -72,6 +74,49 @@ struct Symbol {
   uint32_t type;  // AGSI_SYMTYPE_UCHAR for one-byte variables
 };
 
+// The host's one lock: recursive, but taking it again on the thread that holds it costs a load and
+// a compare, not a system mutex operation. A firmware store takes the real mutex once, and the
+// watch call-back's own host calls (AgsiIsSimulatorAccess, AgsiReadSFR...) re-enter for almost
+// nothing. Usable with std::lock_guard, std::unique_lock and std::condition_variable_any.
+class HostMutex {
+ public:
+  void lock() {
+    const std::thread::id me = std::this_thread::get_id();
+    if (owner_.load(std::memory_order_relaxed) == me) {
+      ++depth_;
+      return;
+    }
+    mutex_.lock();
+    owner_.store(me, std::memory_order_relaxed);
+    depth_ = 1;
+  }
+  bool try_lock() {
+    const std::thread::id me = std::this_thread::get_id();
+    if (owner_.load(std::memory_order_relaxed) == me) {
+      ++depth_;
+      return true;
+    }
+    if (!mutex_.try_lock()) return false;
+    owner_.store(me, std::memory_order_relaxed);
+    depth_ = 1;
+    return true;
+  }
+  void unlock() {
+    if (--depth_ != 0) return;
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+  }
+  // True when the calling thread holds the lock.
+  bool heldHere() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+
+ private:
+  std::mutex mutex_;
+  // Only the holder writes owner_; another thread can never read its own id there, so relaxed
+  // order is enough for the "is it me?" test.
+  std::atomic<std::thread::id> owner_{};
+  unsigned depth_ = 0;  // guarded by mutex_
+};
+
 class AGSI_HOST_API Host {
  public:
   static Host& instance();
@@ -85,7 +130,7 @@ class AGSI_HOST_API Host {
   // records, the exec call-back) before its library is unloaded; VTRs, SFR definitions, symbols
   // and messages stay.
   void forgetPlugin();
-  std::recursive_mutex& mutex() { return mutex_; }
+  HostMutex& mutex() const { return mutex_; }
 
   // The handle to put in AGSICONFIG.hInstance: the plug-in looks the host functions up on it.
   void* moduleHandle();
@@ -94,6 +139,11 @@ class AGSI_HOST_API Host {
   // After a firmware store of size bytes at address: fires the write watches covering it, with
   // AgsiIsSimulatorAccess() true while they run.
   void firmwareWrote(uint32_t address, uint32_t size);
+  // The same, when the target already knows the 32-bit word at (address & ~3) after the store
+  // (for a GPIO pin register: the pins' levels, as Target::read would return them). A register
+  // watch on that word then takes it instead of reading the register back, and AgsiReadSFR on
+  // it from the call-backs answers from it.
+  void firmwareWrote(uint32_t address, uint32_t size, uint32_t wordAfter);
   // After a store that is not the firmware's (the user editing memory in a debugger window):
   // fires the write watches covering it with AgsiIsSimulatorAccess() false.
   void debuggerWrote(uint32_t address, uint32_t size);
@@ -151,7 +201,7 @@ class AGSI_HOST_API Host {
  private:
   Host();
   ~Host();
-  mutable std::recursive_mutex mutex_;
+  mutable HostMutex mutex_;
   Impl* impl_;
 };
 

@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <mutex>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -117,6 +119,9 @@ class Simulator : public agsi_host::Target {
   friend struct Chip;
   StopReason runLoop(uint64_t untilCycle);
   void line(const std::string& text);
+  // Ends a real-time sleep of the simulation thread (the firmware in WFI) early: something that
+  // may wake the firmware or end the run happened on another thread.
+  void wakeSleeper();
 
   agsi_host::Host& host_;
   std::unique_ptr<Chip> chip_;
@@ -135,6 +140,9 @@ class Simulator : public agsi_host::Target {
   std::function<void(StopReason)> onStopped_;
   std::function<void()> onRequestedReset_;
   std::thread thread_;
+  std::mutex sleepMutex_;
+  std::condition_variable sleepWake_;
+  bool wakeRequested_ = false;  // guarded by sleepMutex_
 };
 
 }  // namespace korvel::sim
