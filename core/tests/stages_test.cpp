@@ -144,14 +144,16 @@ TEST_F(Stages, AResetBeforeInitialisationFailsQuietlyAndLaterResetsWork) {
   EXPECT_EQ(lines(), std::vector<std::string>{"[R]: Reset Stage [OK]"});
 }
 
-TEST_F(Stages, ResetWaitsHalfASecondForTheBoardToSettle) {
+// Through the whole plug-in: with no board open, the reset a host makes at start-up does not hold
+// back the firmware's first instruction (the settle time with a board open is a core unit test).
+TEST_F(Stages, AResetWithNoBoardOpenDoesNotWaitToSettle) {
   load();
   host.addSymbol("ScaleFlag", 0x10000010);
   ASSERT_EQ(host.init(), 1u);
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(host.reset(), 1u);
   const auto waited = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(waited, std::chrono::milliseconds(500)) << "the reset returned before the settle time";
+  EXPECT_LT(waited, std::chrono::milliseconds(500)) << "the reset waited with no board to settle";
 }
 
 TEST_F(Stages, EveryCoreExportForModulesIsFoundByItsPlainName) {
