@@ -48,7 +48,10 @@ void CanController::write(uint32_t offset, uint32_t value, uint32_t size, Access
     // The plug-in's own writes: it places received frames and keeps the mode's bit 0.
     if (reg == ICR) icr_ = v, updateLine();
     else word(reg) = v;
-    if (reg >= RFS && reg <= RDB) frameWaiting();
+    // The plug-in places a frame word by word (RFS, RID, RDA, RDB) from its own thread while the
+    // firmware runs: the frame waits only once its last word is there, or the firmware could
+    // read a half-written frame.
+    if (reg == RDB) frameWaiting();
     return;
   }
   switch (reg) {

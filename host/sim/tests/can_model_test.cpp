@@ -64,8 +64,12 @@ TEST_F(CanModel, TransmitLeavesTheBufferFreeAndFlagsTheTransmitCauseWhenEnabled)
 
 TEST_F(CanModel, AReceivedFrameSetsReceiveStatusUntilReleased) {
   can.write(CanController::IER, 1, 4, F);  // RIE
-  for (uint32_t r : {CanController::RFS, CanController::RID, CanController::RDA, CanController::RDB})
+  for (uint32_t r : {CanController::RFS, CanController::RID, CanController::RDA}) {
     can.write(r, r, 4, D);  // as the plug-in delivers
+    EXPECT_EQ(reg(CanController::GSR) & 1, 0u) << "a frame is not waiting before its last word";
+    EXPECT_FALSE(can.line());
+  }
+  can.write(CanController::RDB, CanController::RDB, 4, D);
   EXPECT_EQ(reg(CanController::RID), CanController::RID);
   EXPECT_EQ(reg(CanController::GSR) & 1, 1u);
   EXPECT_EQ(reg(CanController::SR) & 0x010101, 0x010101u);
