@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <system_error>
@@ -99,6 +100,23 @@ bool replaceFileContents(const fs::path& path, const std::string& contents, std:
     return fail(error, what);
   }
   return true;
+}
+
+std::FILE* reserveStandardOutput() {
+  std::fflush(stdout);
+  const int own = ::dup(STDOUT_FILENO);
+  if (own < 0) return nullptr;
+  ::fcntl(own, F_SETFD, FD_CLOEXEC);  // child processes (Xvfb) do not inherit it
+  std::FILE* stream = ::fdopen(own, "w");
+  if (stream == nullptr) {
+    ::close(own);
+    return nullptr;
+  }
+  if (::dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    std::fclose(stream);
+    return nullptr;
+  }
+  return stream;
 }
 
 }  // namespace korvel::platform

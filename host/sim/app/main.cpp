@@ -46,9 +46,12 @@ void endOfProcess() {
   gEnd.display.reset();
 }
 
+// Where the firmware's output goes: standard output, which headless runs keep for it alone.
+std::FILE* gFirmwareOut = stdout;
+
 void writeLine(const OutputLine& l) {
   if (l.kind == OutputKind::Firmware) {
-    std::fprintf(stdout, "%s\n", l.text.c_str());
+    std::fprintf(gFirmwareOut, "%s\n", l.text.c_str());
   } else if (l.kind == OutputKind::Error || !gOptions.quiet) {
     std::fprintf(stderr, "%s\n", l.text.c_str());
   }
@@ -70,7 +73,7 @@ class SimApp : public wxApp {
       // Output goes straight to its stream, from whichever thread produced it.
       session_->setOutputListener([this] {
         for (const OutputLine& l : session_->takeOutput()) writeLine(l);
-        std::fflush(stdout);
+        std::fflush(gFirmwareOut);
       });
     }
     std::string error;
@@ -182,7 +185,7 @@ class SimApp : public wxApp {
     session_->killDialogs();
     session_->shutdown();
     for (const OutputLine& l : session_->takeOutput()) writeLine(l);
-    std::fflush(stdout);
+    std::fflush(gFirmwareOut);
   }
 
   int OnRun() override {
@@ -290,6 +293,10 @@ int main(int argc, char** argv) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     setenv("GSETTINGS_BACKEND", "memory", 0);
     setenv("NO_AT_BRIDGE", "1", 0);
+    // The firmware's output alone on standard output: what the plug-in's modules and the
+    // libraries print there (the CAN watchers' progress lines, toolkit notices) goes to standard
+    // error with korvel-sim's own messages.
+    if (std::FILE* out = korvel::platform::reserveStandardOutput()) gFirmwareOut = out;
   }
   if (!prepareSettings(&error)) {
     std::fprintf(stderr, "korvel-sim: %s\n", error.c_str());

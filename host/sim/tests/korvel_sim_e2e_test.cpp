@@ -177,6 +177,12 @@ TEST(KorvelSimHeadless, FirmwareOutputAloneOnStandardOutput) {
   EXPECT_EQ(quiet.status, 7) << quiet.output;
   EXPECT_EQ(quiet.out, r.out) << quiet.output;
   EXPECT_EQ(quiet.err, "") << quiet.output;
+  // What the plug-in's own threads print there (the CAN watchers' progress lines) is not the
+  // firmware's output either.
+  Result can = korvelSim("--headless --fast --no-board --can1-dir " + (work() / "bus").string() + " " + firmware("hello"));
+  EXPECT_EQ(can.status, 7) << can.output;
+  EXPECT_EQ(can.out, r.out) << can.output;
+  EXPECT_NE(can.err.find("Waiting for notification..."), std::string::npos) << can.output;
 
   Result fault = korvelSim("--headless --fast --no-board -q " + firmware("fault"));
   EXPECT_EQ(fault.status, 3) << fault.output;

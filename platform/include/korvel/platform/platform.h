@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -109,5 +110,10 @@ class VirtualDisplay {
 // Starts the server and waits until it accepts connections (up to timeoutMillis). Null with one
 // line in *error when Xvfb is not installed or does not come up.
 std::unique_ptr<VirtualDisplay> startVirtualDisplay(std::string* error, uint32_t timeoutMillis = 10000);
+
+// Keeps the process's standard output for the caller alone: returns a stream on it and sends
+// whatever else the process writes to standard output (libraries, plug-ins, their threads) to
+// standard error instead. Null, with nothing changed, when that cannot be done.
+std::FILE* reserveStandardOutput();
 
 }  // namespace korvel::platform
