@@ -12,7 +12,12 @@ namespace korvel::sim {
 namespace {
 
 // QEMU's exception numbers as Unicorn reports them to the interrupt hook.
-enum : uint32_t { kExcpUdef = 1, kExcpSwi = 2, kExcpBkpt = 7, kExcpExceptionExit = 8, kExcpHlt = 0x10001 };
+enum : uint32_t {
+  kExcpUdef = 1, kExcpSwi = 2, kExcpPrefetchAbort = 3, kExcpDataAbort = 4, kExcpBkpt = 7, kExcpExceptionExit = 8,
+  kExcpNoCp = 17, kExcpInvState = 18, kExcpUnaligned = 22, kExcpDivByZero = 23, kExcpHlt = 0x10001
+};
+// The default memory map's execute-never region (peripherals and system space).
+constexpr uint32_t kExecuteNeverFrom = 0xE0000000;
 constexpr uint16_t kSemihostingBkpt = 0xBEAB, kWfi = 0xBF30, kWfe = 0xBF20;
 
 struct Window {
@@ -42,6 +47,11 @@ void interruptHook(uc_engine*, uint32_t number, void* user) { static_cast<Cortex
 void maskHook(uc_engine*, uint64_t address, uint32_t, void* user) {
   static_cast<CortexM3*>(user)->onMaskLowered(uint32_t(address));
 }
+void divideHook(uc_engine* uc, uint64_t address, uint32_t, void* user) {
+  uint16_t second = 0;
+  uc_mem_read(uc, address + 2, &second, 2);
+  static_cast<CortexM3*>(user)->onDivide(uint32_t(address), second & 0xF);
+}
 bool unmappedHook(uc_engine*, uc_mem_type type, uint64_t address, int, int64_t, void* user) {
   static_cast<CortexM3*>(user)->onUnmapped(uint32_t(address), type == UC_MEM_WRITE_UNMAPPED,
                                             type == UC_MEM_FETCH_UNMAPPED);
@@ -62,6 +72,7 @@ CortexM3::CortexM3(Bus& bus) : bus_(bus) {
   check(uc_hook_add(uc_, &h, UC_HOOK_BLOCK, reinterpret_cast<void*>(blockHook), this, 1, 0), "block hook");
   check(uc_hook_add(uc_, &h, UC_HOOK_INTR, reinterpret_cast<void*>(interruptHook), this, 1, 0), "interrupt hook");
   check(uc_hook_add(uc_, &h, UC_HOOK_MEM_UNMAPPED, reinterpret_cast<void*>(unmappedHook), this, 1, 0), "unmapped hook");
+
 }
 
 void CortexM3::watchMaskChanges(const uint8_t* code, uint32_t size) {
@@ -69,6 +80,13 @@ void CortexM3::watchMaskChanges(const uint8_t* code, uint32_t size) {
   maskHooks_.clear();
   auto half = [&](uint32_t a) { return uint16_t(code[a] | code[a + 1] << 8); };
   for (uint32_t a = 0; a + 4 <= size; a += 2) {
+    // SDIV/UDIV: looked at before they run, for CCR.DIV_0_TRP.
+    if (((half(a) & 0xFFF0) == 0xFB90 || (half(a) & 0xFFF0) == 0xFBB0) && (half(a + 2) & 0xF0F0) == 0xF0F0) {
+      uc_hook h;
+      if (uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(divideHook), this, a, a) == UC_ERR_OK)
+        maskHooks_.push_back(size_t(h));
+      continue;
+    }
     uint32_t next = 0;
     if (half(a) == 0xB662) next = a + 2;  // CPSIE I
     // MSR PRIMASK/BASEPRI/BASEPRI_MAX, Rn
@@ -90,7 +108,22 @@ void CortexM3::onMaskLowered(uint32_t address) {
 void CortexM3::onUnmapped(uint32_t address, bool write, bool fetch) {
   char b[80];
   std::snprintf(b, sizeof b, "%s unmapped address 0x%08X", fetch ? "instruction fetch from" : write ? "write to" : "read from", address);
-  if (fault_.empty()) fault_ = b;
+  if (fault_) return;
+  // The engine leaves the PC at the start of the translated block, before instructions that
+  // did run; the fault's frame must hold the faulting instruction itself.
+  if (!fetch) {
+    uint32_t regs[16];
+    for (int r = 0; r < 16; ++r) regs[r] = reg(r);
+    faultPc_ = findFaultingAccess(*this, pc() & ~1u, regs, address);
+  }
+  if (!fetch) fault_ = FaultEvent{FaultKind::PreciseBus, address, b};
+  else fault_ = FaultEvent{address >= kExecuteNeverFrom ? FaultKind::InstructionAccess : FaultKind::InstructionBus, address, b};
+}
+
+void CortexM3::onDivide(uint32_t address, int divisorRegister) {
+  if (!divideByZeroTraps || reg(divisorRegister) != 0 || !divideByZeroTraps()) return;
+  if (!fault_) fault_ = FaultEvent{FaultKind::DivideByZero, 0, "divide by zero"};
+  stopBefore(address);
 }
 
 CortexM3::~CortexM3() {
@@ -129,7 +162,7 @@ void CortexM3::reset(uint32_t sp, uint32_t pc) {
   uint32_t p = pc | 1;
   uc_reg_write(uc_, UC_ARM_REG_PC, &p);
   sleeping_ = exitRequested_ = false;
-  fault_.clear();
+  fault_.reset();
 }
 
 void CortexM3::setXpsr(uint32_t xpsr) {
@@ -171,6 +204,12 @@ uint32_t CortexM3::currentException() {
 bool CortexM3::primask() {
   uint32_t v = 0;
   uc_reg_read(uc_, UC_ARM_REG_PRIMASK, &v);
+  return v & 1;
+}
+
+bool CortexM3::faultmask() {
+  uint32_t v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_FAULTMASK, &v);
   return v & 1;
 }
 
@@ -279,7 +318,7 @@ void CortexM3::onInterrupt(uint32_t number) {
       std::string error;
       int finished = exceptionReturn(*this, sr, pc() | 1, &error);
       if (!error.empty()) {
-        fault(error);
+        fault(FaultKind::InvalidPc, error);
         break;
       }
       setSpecial(sr);
@@ -294,7 +333,7 @@ void CortexM3::onInterrupt(uint32_t number) {
       uc_mem_read(uc_, p, &here, 2);
       uc_mem_read(uc_, p - 2, &before, 2);
       if (here != kSemihostingBkpt && before != kSemihostingBkpt) {
-        fault("breakpoint instruction");
+        fault(FaultKind::Other, "breakpoint instruction");
         break;
       }
       uint32_t r0 = reg(0), r1 = reg(1);
@@ -315,18 +354,31 @@ void CortexM3::onInterrupt(uint32_t number) {
       sleeping_ = true;
       uc_emu_stop(uc_);
       break;
-    case kExcpUdef: fault("undefined instruction"); break;
+    case kExcpUdef: fault(FaultKind::UndefinedInstruction, "undefined instruction"); break;
+    case kExcpInvState: fault(FaultKind::InvalidState, "instruction executed with the Thumb bit clear"); break;
+    case kExcpNoCp: fault(FaultKind::NoCoprocessor, "coprocessor instruction (the Cortex-M3 has none)"); break;
+    case kExcpUnaligned: fault(FaultKind::Unaligned, "unaligned access"); break;
+    case kExcpDivByZero: fault(FaultKind::DivideByZero, "divide by zero"); break;
+    case kExcpPrefetchAbort: {
+      char b[64];
+      std::snprintf(b, sizeof b, "instruction fetch from 0x%08X", pc());
+      fault(pc() >= kExecuteNeverFrom ? FaultKind::InstructionAccess : FaultKind::InstructionBus, b, pc());
+      break;
+    }
+    case kExcpDataAbort:
+      fault(FaultKind::Other, "data abort");
+      break;
     default: {
       char b[48];
       std::snprintf(b, sizeof b, "processor exception %u", number);
-      fault(b);
+      fault(FaultKind::Other, b);
       break;
     }
   }
 }
 
-void CortexM3::fault(const std::string& what) {
-  if (fault_.empty()) fault_ = what;
+void CortexM3::fault(FaultKind kind, const std::string& what, uint32_t address) {
+  if (!fault_) fault_ = FaultEvent{kind, address, what};
   uc_emu_stop(uc_);
 }
 
@@ -343,20 +395,25 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   resumeAt_.reset();
   uint32_t start = pc() | 1;
   uc_err err = uc_emu_start(uc_, start, 0, 0, 0);
-  if (resumeAt_) {
-    uint32_t p = *resumeAt_ | 1;
+  if (resumeAt_ || faultPc_) {
+    uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
     uc_reg_write(uc_, UC_ARM_REG_PC, &p);
   }
-  if (err != UC_ERR_OK && fault_.empty()) {
+  faultPc_.reset();
+  if (err != UC_ERR_OK && !fault_) {
     switch (err) {
-      case UC_ERR_INSN_INVALID: fault_ = "undefined instruction"; break;
-      case UC_ERR_WRITE_PROT: fault_ = "write to read-only memory"; break;
-      case UC_ERR_FETCH_PROT: fault_ = "instruction fetch from non-executable memory"; break;
-      case UC_ERR_READ_UNALIGNED: case UC_ERR_WRITE_UNALIGNED: case UC_ERR_FETCH_UNALIGNED: fault_ = "unaligned access"; break;
-      default: fault_ = uc_strerror(err); break;
+      case UC_ERR_INSN_INVALID: fault_ = FaultEvent{FaultKind::UndefinedInstruction, 0, "undefined instruction"}; break;
+      case UC_ERR_WRITE_PROT: fault_ = FaultEvent{FaultKind::Other, 0, "write to read-only memory"}; break;
+      case UC_ERR_FETCH_PROT:
+        fault_ = FaultEvent{FaultKind::InstructionAccess, 0, "instruction fetch from non-executable memory"};
+        break;
+      case UC_ERR_READ_UNALIGNED: case UC_ERR_WRITE_UNALIGNED: case UC_ERR_FETCH_UNALIGNED:
+        fault_ = FaultEvent{FaultKind::Unaligned, 0, "unaligned access"};
+        break;
+      default: fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(err)}; break;
     }
   }
-  if (!fault_.empty()) return RunEnd::Fault;
+  if (fault_) return RunEnd::Fault;
   if (exitRequested_) return RunEnd::Exited;
   if (!sleeping_) {
     // WFI ends the emulation without telling the hook on some builds: look at the instruction.

@@ -29,7 +29,7 @@ enum class RunEnd {
   Budget,      // the cycle budget was used up
   Interrupted, // stopped early on request (an interrupt became pending, a reset, a stop)
   Sleeping,    // WFI/WFE: nothing to do until an interrupt
-  Fault,       // see faultText()
+  Fault,       // see fault(): the caller enters the firmware's handler or reports lockup
   Exited,      // the firmware asked to exit through semihosting
 };
 
@@ -51,6 +51,8 @@ class CortexM3 : private CoreAccess {
   // the code; a false match only ends a run early.
   void watchMaskChanges(const uint8_t* code, uint32_t size);
   std::function<bool()> interruptWaiting;
+  // CCR.DIV_0_TRP as the firmware set it: SDIV/UDIV by zero then fault (the engine gives 0).
+  std::function<bool()> divideByZeroTraps;
 
   // Core reset: MSP and PC from the vector table, thread mode, masks clear.
   void reset(uint32_t sp, uint32_t pc);
@@ -66,6 +68,7 @@ class CortexM3 : private CoreAccess {
   // Exceptions.
   uint32_t currentException();  // IPSR
   bool primask();
+  bool faultmask();
   uint32_t basepri();
   void enterException(int number, uint32_t vectorTable);
   // Returns the exception that finished (from IPSR) through the callback set here.
@@ -78,7 +81,9 @@ class CortexM3 : private CoreAccess {
   SpecialRegisters special();
   void setSpecial(const SpecialRegisters& s);
   std::string registerDump();
-  const std::string& faultText() const { return fault_; }
+  const FaultEvent& fault() const { return fault_ ? *fault_ : noFault_; }
+  const std::string& faultText() const { return fault().text; }
+  void clearFault() { fault_.reset(); }
   int exitStatus() const { return exitStatus_; }
 
   uc_struct* engine() { return uc_; }
@@ -87,9 +92,10 @@ class CortexM3 : private CoreAccess {
   void onInterrupt(uint32_t number);
   void onMaskLowered(uint32_t address);
   void onUnmapped(uint32_t address, bool write, bool fetch);
+  void onDivide(uint32_t address, int divisorRegister);
 
  private:
-  void fault(const std::string& what);
+  void fault(FaultKind kind, const std::string& what, uint32_t address = 0);
   void stopBefore(uint32_t address);
   uint32_t readWord(uint32_t address) override;
   void writeWord(uint32_t address, uint32_t value) override;
@@ -104,11 +110,11 @@ class CortexM3 : private CoreAccess {
   std::atomic<bool> stop_{false};
   bool sleeping_ = false, exitRequested_ = false;
   int exitStatus_ = 0;
-  std::string fault_;
+  std::optional<FaultEvent> fault_;
+  FaultEvent noFault_;
   std::vector<size_t> maskHooks_;
-  std::optional<uint32_t> resumeAt_;  // where a hook stopped the run, before that instruction
-  uint32_t unmappedAddress_ = 0;
-  bool unmapped_ = false;
+  std::optional<uint32_t> resumeAt_;
+  std::optional<uint32_t> faultPc_;   // the instruction a data access fault came from  // where a hook stopped the run, before that instruction
   friend struct CortexM3Hooks;
 };
 

@@ -2,6 +2,7 @@
 
 #include <elf.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -92,6 +93,19 @@ bool readElf(const std::filesystem::path& path, const std::vector<MemoryRange>& 
   }
   *image = std::move(result);
   return true;
+}
+
+std::string functionAt(const std::vector<ElfSymbol>& symbols, uint32_t address) {
+  address &= ~1u;
+  for (const ElfSymbol& s : symbols) {
+    uint32_t start = s.address & ~1u;
+    if (s.object || address < start || address - start >= std::max<uint32_t>(s.size, 1)) continue;
+    if (address == start) return s.name;
+    char b[16];
+    std::snprintf(b, sizeof b, "+0x%X", address - start);
+    return s.name + b;
+  }
+  return {};
 }
 
 }  // namespace korvel::sim

@@ -54,4 +54,44 @@ int exceptionReturn(CoreAccess& core, SpecialRegisters& special, uint32_t excRet
   return finished;
 }
 
+uint32_t findFaultingAccess(CoreAccess& core, uint32_t from, const uint32_t regs[16], uint32_t address) {
+  auto half = [&](uint32_t a) { return uint16_t(core.readWord(a & ~3u) >> (8 * (a & 2))); };
+  // Whether an access at `base` (+ up to `span` bytes, for multiple transfers) covers it.
+  auto near = [&](uint32_t base, uint32_t span) { return address - base <= span; };
+  uint32_t a = from;
+  for (int n = 0; n < 64; ++n) {
+    uint16_t h = half(a);
+    bool wide = (h >> 11) >= 0x1D;
+    bool hit = false;
+    if (!wide) {
+      uint32_t rn = regs[(h >> 3) & 7], rm = regs[(h >> 6) & 7], imm5 = (h >> 6) & 31;
+      if ((h >> 12) == 0x6) hit = near(rn + imm5 * 4, 3);          // LDR/STR word, imm5
+      else if ((h >> 12) == 0x7) hit = near(rn + imm5, 0);         // LDRB/STRB imm5
+      else if ((h >> 12) == 0x8) hit = near(rn + imm5 * 2, 1);     // LDRH/STRH imm5
+      else if ((h >> 12) == 0x5) hit = near(rn + rm, 3);           // register offset
+      else if ((h >> 12) == 0x9) hit = near(regs[13] + (h & 0xFF) * 4, 3);  // SP-relative
+      else if ((h >> 12) == 0xC) hit = near(regs[(h >> 8) & 7], 64);        // LDM/STM
+      else if ((h & 0xF600) == 0xB400) hit = near(regs[13] - 64, 128);      // PUSH/POP
+      else if ((h >> 11) == 0x9) hit = near(((a + 4) & ~3u) + (h & 0xFF) * 4, 3);  // LDR literal
+    } else {
+      uint16_t h2 = half(a + 2);
+      uint32_t rn = regs[h & 0xF];
+      if ((h & 0xFE00) == 0xF800) {  // single load/store
+        if (h & 0x80) hit = near(rn + (h2 & 0xFFF), 3);
+        else if ((h2 & 0x0FC0) == 0) hit = near(rn + (regs[h2 & 0xF] << ((h2 >> 4) & 3)), 3);
+        else if (h2 & 0x800) {
+          uint32_t imm8 = h2 & 0xFF;
+          uint32_t at = (h2 & 0x400) ? ((h2 & 0x200) ? rn + imm8 : rn - imm8) : rn;
+          hit = near(at, 3);
+        }
+      } else if ((h & 0xFE00) == 0xE800) {  // LDM/STM, LDRD/STRD, exclusives
+        hit = near(rn - 1020, 2040);
+      }
+    }
+    if (hit) return a;
+    a += wide ? 4 : 2;
+  }
+  return from;
+}
+
 }  // namespace korvel::sim

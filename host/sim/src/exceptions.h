@@ -38,6 +38,33 @@ namespace excreturn {
 inline constexpr uint32_t kHandler = 0xFFFFFFF1, kThreadMain = 0xFFFFFFF9, kThreadProcess = 0xFFFFFFFD;
 }
 
+// A synchronous fault as the core met it: which condition, and the faulting data address for
+// the kinds that record one (BFAR/MMFAR). The stacked PC is the faulting instruction.
+enum class FaultKind {
+  UndefinedInstruction,  // UsageFault UNDEFINSTR
+  InvalidState,          // UsageFault INVSTATE (executing with the Thumb bit clear)
+  InvalidPc,             // UsageFault INVPC (a bad EXC_RETURN)
+  NoCoprocessor,         // UsageFault NOCP
+  Unaligned,             // UsageFault UNALIGNED
+  DivideByZero,          // UsageFault DIVBYZERO (CCR.DIV_0_TRP set)
+  PreciseBus,            // BusFault PRECISERR, BFAR valid
+  InstructionBus,        // BusFault IBUSERR
+  InstructionAccess,     // MemManage IACCVIOL (execute-never region)
+  Other,                 // anything else the core cannot execute: HardFault
+};
+
+struct FaultEvent {
+  FaultKind kind = FaultKind::Other;
+  uint32_t address = 0;  // for PreciseBus
+  std::string text;      // one line for a report
+};
+
+// The load or store that touched `address`, searched from `from` (where the engine knows the
+// block began) in the Thumb code, with the registers as they are now; `from` when none matches.
+// An earlier access through the same base and offset before the base changed would match
+// first, which straight-line code that faults rarely does.
+uint32_t findFaultingAccess(CoreAccess& core, uint32_t from, const uint32_t regs[16], uint32_t address);
+
 // Stacks r0-r3, r12, LR, the return address (the current PC) and xPSR on the stack in use,
 // then enters handler mode on the main stack at `handler` with LR = EXC_RETURN.
 void exceptionEntry(CoreAccess& core, SpecialRegisters& special, int number, uint32_t handler);

@@ -1,6 +1,8 @@
 #include "nvic.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <utility>
 
 namespace korvel::sim {
 
@@ -22,11 +24,11 @@ uint32_t irqWordValue(uint64_t bits, uint32_t word) {
 
 void Nvic::reset() {
   pending_ = enabled_ = active_ = 0;
-  // Fixed-priority exceptions are always enabled; configurable system handlers are too
-  // (we do not model their enable bits in SHCSR).
-  enabled_ = (1u << exc::NMI) | (1u << exc::HardFault) | (1u << exc::MemManage) |
-             (1u << exc::BusFault) | (1u << exc::UsageFault) | (1u << exc::SVCall) |
+  // Fixed-priority exceptions are always enabled; MemManage, BusFault and UsageFault start
+  // disabled (SHCSR) and escalate to HardFault until the firmware enables them.
+  enabled_ = (1u << exc::NMI) | (1u << exc::HardFault) | (1u << exc::SVCall) |
              (1u << exc::PendSV) | (1u << exc::SysTick);
+  cfsr_ = hfsr_ = mmfar_ = bfar_ = 0;
   priority_.fill(0);
   vtor_ = prigroup_ = scr_ = shcsr_ = 0;
   ccr_ = 0x200;
@@ -79,13 +81,53 @@ int Nvic::nextException(bool primask, uint32_t basepri) const {
     int p = groupPriority(e), raw = rawPriority(e);
     if (!best || p < bestPrio || (p == bestPrio && raw < bestRaw)) best = e, bestPrio = p, bestRaw = raw;
   }
-  // The running priority: the most urgent active exception, lowered further by the masks.
+  return bestPrio < executionPriority(primask, basepri, false) ? best : 0;
+}
+
+int Nvic::executionPriority(bool primask, uint32_t basepri, bool faultmask) const {
+  // The most urgent active exception, raised further by the masks.
   int running = 256;
   for (int e = 1; e < kExceptionCount; ++e)
     if ((active_ >> e) & 1) running = std::min(running, groupPriority(e));
   if (basepri & kPriorityMask) running = std::min<int>(running, basepri & kPriorityMask & ~((1 << (prigroup_ + 1)) - 1));
   if (primask) running = std::min(running, 0);
-  return bestPrio < running ? best : 0;
+  if (faultmask) running = std::min(running, -1);
+  return running;
+}
+
+namespace {
+// CFSR bits: MMFSR [7:0], BFSR [15:8], UFSR [31:16]; HFSR bits.
+constexpr uint32_t kIaccviol = 1u << 0, kIbuserr = 1u << 8, kPreciserr = 1u << 9, kBfarValid = 1u << 15,
+                   kUndefinstr = 1u << 16, kInvstate = 1u << 17, kInvpc = 1u << 18, kNocp = 1u << 19,
+                   kUnaligned = 1u << 24, kDivbyzero = 1u << 25, kForced = 1u << 30;
+}  // namespace
+
+int Nvic::takeFault(const FaultEvent& fault, bool primask, uint32_t basepri, bool faultmask) {
+  int e = exc::UsageFault;
+  uint32_t bits = 0;
+  switch (fault.kind) {
+    case FaultKind::UndefinedInstruction: bits = kUndefinstr; break;
+    case FaultKind::InvalidState: bits = kInvstate; break;
+    case FaultKind::InvalidPc: bits = kInvpc; break;
+    case FaultKind::NoCoprocessor: bits = kNocp; break;
+    case FaultKind::Unaligned: bits = kUnaligned; break;
+    case FaultKind::DivideByZero: bits = kDivbyzero; break;
+    case FaultKind::PreciseBus:
+      e = exc::BusFault, bits = kPreciserr | kBfarValid;
+      bfar_ = fault.address;
+      break;
+    case FaultKind::InstructionBus: e = exc::BusFault, bits = kIbuserr; break;
+    case FaultKind::InstructionAccess: e = exc::MemManage, bits = kIaccviol; break;
+    case FaultKind::Other: e = exc::HardFault; break;
+  }
+  cfsr_ |= bits;
+  int running = executionPriority(primask, basepri, faultmask);
+  if (e != exc::HardFault && (!enabled(e) || groupPriority(e) >= running)) {
+    e = exc::HardFault;
+    hfsr_ |= kForced;
+  }
+  if (e == exc::HardFault && running <= -1) return 0;  // lockup
+  return e;
 }
 
 void Nvic::activate(int exception) {
@@ -152,7 +194,18 @@ uint32_t Nvic::read(uint32_t offset, uint32_t size, Access access) {
     case 0xD0C: v = 0xFA050000 | (prigroup_ << 8); break;
     case 0xD10: v = scr_; break;
     case 0xD14: v = ccr_; break;
-    case 0xD24: v = shcsr_; break;
+    case 0xD24: {
+      // Enables as written; the active bits follow the exceptions really running.
+      static constexpr std::pair<int, int> kActiveBits[] = {{exc::MemManage, 0}, {exc::BusFault, 1}, {exc::UsageFault, 3},
+                                                            {exc::SVCall, 7}, {exc::PendSV, 10}, {exc::SysTick, 11}};
+      v = shcsr_;
+      for (auto [e, bit] : kActiveBits) v |= active(e) ? 1u << bit : 0u;
+      break;
+    }
+    case 0xD28: v = cfsr_; break;
+    case 0xD2C: v = hfsr_; break;
+    case 0xD34: v = mmfar_; break;
+    case 0xD38: v = bfar_; break;
     default: v = 0; break;
   }
   return laneRead(v, offset, size);
@@ -172,6 +225,12 @@ void Nvic::write(uint32_t offset, uint32_t value, uint32_t size, Access access) 
       int e = int(4 + offset - 0xD18 + i);
       priority_[e] = uint8_t(value >> (8 * i)) & kPriorityMask;
     }
+    return;
+  }
+  if (word == 0xD28 || word == 0xD2C) {
+    // Write-one-to-clear, also by byte or half-word (MMFSR, BFSR, UFSR): only the lanes written.
+    uint32_t ones = laneMerge(0, offset, value, size);
+    (word == 0xD28 ? cfsr_ : hfsr_) &= ~ones;
     return;
   }
   if (size != 4) value = laneMerge(read(word, 4, Access::Debugger), offset, value, size);
@@ -211,7 +270,14 @@ void Nvic::write(uint32_t offset, uint32_t value, uint32_t size, Access access) 
       break;
     case 0xD10: scr_ = value & 0x16; break;
     case 0xD14: ccr_ = value & 0x31B; break;
-    case 0xD24: shcsr_ = value; break;
+    case 0xD24: {
+      shcsr_ = value & 0x70000;  // MEMFAULTENA, BUSFAULTENA, USGFAULTENA
+      uint64_t faults = (uint64_t{1} << exc::MemManage) | (uint64_t{1} << exc::BusFault) | (uint64_t{1} << exc::UsageFault);
+      enabled_ = (enabled_ & ~faults) | (uint64_t((value >> 16) & 7) << exc::MemManage);
+      break;
+    }
+    case 0xD34: mmfar_ = value; break;
+    case 0xD38: bfar_ = value; break;
     case 0xF00: if ((value & 0x1FF) < kIrqCount) pend(exc::FirstIrq + int(value & 0x1FF)); break;
     default: break;
   }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "exceptions.h"
 #include "peripheral.h"
 
 namespace korvel::sim {
@@ -36,6 +37,17 @@ class Nvic : public Peripheral {
 
   // The exception to take now, given the core's masks, or 0.
   int nextException(bool primask, uint32_t basepri) const;
+  // A synchronous fault: records it in CFSR/HFSR/BFAR as the chip does and answers the
+  // exception to enter: its own handler when enabled in SHCSR and able to preempt, else
+  // HardFault (HFSR.FORCED). 0 means lockup: a fault at HardFault priority or above (in the
+  // HardFault or NMI handler, or with FAULTMASK set).
+  int takeFault(const FaultEvent& fault, bool primask, uint32_t basepri, bool faultmask);
+  // CCR.DIV_0_TRP: SDIV/UDIV by zero fault instead of giving 0.
+  bool divideByZeroTraps() const { return ccr_ & kDiv0Trp; }
+  uint32_t cfsr() const { return cfsr_; }
+  uint32_t hfsr() const { return hfsr_; }
+  static constexpr uint32_t kDiv0Trp = 1u << 4, kUnalignTrp = 1u << 3;
+
   void activate(int exception);
   void deactivate(int exception);
   bool anyActive() const { return active_ != 0; }
@@ -57,6 +69,7 @@ class Nvic : public Peripheral {
 
  private:
   int groupPriority(int exception) const;
+  int executionPriority(bool primask, uint32_t basepri, bool faultmask) const;
   int rawPriority(int exception) const;
   void markPending(uint64_t bits);
   uint32_t icsr() const;
@@ -64,6 +77,7 @@ class Nvic : public Peripheral {
   uint64_t pending_ = 0, enabled_ = 0, active_ = 0, lines_ = 0;
   std::array<uint8_t, kExceptionCount + 13> priority_{};  // by exception number
   uint32_t vtor_ = 0, prigroup_ = 0, scr_ = 0, ccr_ = 0x200, shcsr_ = 0;
+  uint32_t cfsr_ = 0, hfsr_ = 0, mmfar_ = 0, bfar_ = 0;
   bool resetRequest_ = false;
   // SysTick
   uint32_t stCtrl_ = 0, stLoad_ = 0, stVal_ = 0;

@@ -3,6 +3,8 @@
 #include <bit>
 #include <chrono>
 #include <cmath>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <unordered_map>
@@ -119,6 +121,8 @@ struct Simulator::Chip : Bus {
   int changedPort = -1;
   std::string uartLine, semihostLine;
   std::vector<bool> routed;  // per RAM page: accesses go through the bus
+  std::vector<ElfSymbol> symbols;  // of the firmware, for fault reports
+  uint32_t faultFrame = 0;         // where the last fault entry stacked its frame
   unsigned sliceCount = 0;
 
   std::mutex eventsMutex;
@@ -168,6 +172,7 @@ struct Simulator::Chip : Bus {
       std::lock_guard lock(host.mutex());
       nvic.deactivate(e);
     };
+    cpu.divideByZeroTraps = [this] { return nvic.divideByZeroTraps(); };
     cpu.onSupervisorCall = [this] {
       std::lock_guard lock(host.mutex());
       nvic.pend(exc::SVCall);
@@ -514,6 +519,55 @@ struct Simulator::Chip : Bus {
     std::memcpy(&sp, flash.data(), 4);
     std::memcpy(&pc, flash.data() + 4, 4);
     cpu.reset(sp, pc);
+    faultFrame = 0;
+  }
+
+  // ---- faults ----
+  std::string where(uint32_t address) {
+    char b[24];
+    std::snprintf(b, sizeof b, "0x%08X", address & ~1u);
+    std::string f = functionAt(symbols, address);
+    return f.empty() ? std::string(b) : std::string(b) + " in " + f;
+  }
+  // Enters the firmware's handler for the fault the core stopped on, as the chip would. Answers
+  // an empty string when the firmware goes on, else the report of why the run must end.
+  std::vector<std::string> takeFault() {
+    FaultEvent f = cpu.fault();
+    cpu.clearFault();
+    uint32_t pc = cpu.pc();
+    char head[200];
+    int e = nvic.takeFault(f, cpu.primask(), cpu.basepri(), cpu.faultmask());
+    uint32_t handler = e ? word(nvic.vectorTable() + 4 * uint32_t(e)) : 0;
+    uint16_t first = 0;
+    if (const uint8_t* p = memory(handler & ~1u, 2)) std::memcpy(&first, p, 2);
+    if (e && first != 0 && first != 0xE7FE && first != 0xFFFF) {
+      nvic.activate(e);
+      cpu.enterException(e, nvic.vectorTable());
+      faultFrame = cpu.special().msp;
+      return {};
+    }
+    // The run ends: lockup, no handler or one that only spins (`b .`), so nothing more happens.
+    const char* why = !e              ? "lockup: a fault in the HardFault or NMI handler, or with FAULTMASK set"
+                      : first == 0xE7FE ? "its handler is an endless loop"
+                                        : "its handler's vector is not code";
+    std::snprintf(head, sizeof head, "Firmware fault: %s at PC 0x%08X (%s; exception %d)", f.text.c_str(), pc, why, e ? e : 3);
+    std::vector<std::string> out = {head, "  #0 " + where(pc)};
+    uint32_t lr = cpu.reg(14);
+    if (lr < 0xFFFFFFF0) out.push_back("  #1 " + where(lr) + " (LR)");
+    if (cpu.currentException() != 0 && faultFrame) {
+      out.push_back("  #2 " + where(word(faultFrame + 24)) + " (stacked PC: where the handler's exception came from)");
+      out.push_back("  #3 " + where(word(faultFrame + 20)) + " (stacked LR)");
+    }
+    char status[96];
+    std::snprintf(status, sizeof status, "CFSR=%08X HFSR=%08X", nvic.cfsr(), nvic.hfsr());
+    out.push_back(status);
+    std::string dump = cpu.registerDump();
+    for (size_t p = 0, q; p < dump.size(); p = q + 1) {
+      q = dump.find('\n', p);
+      if (q == std::string::npos) q = dump.size();
+      out.push_back(dump.substr(p, q - p));
+    }
+    return out;
   }
 };
 
@@ -564,6 +618,22 @@ bool Simulator::loadFirmware(const std::filesystem::path& elf, std::string* erro
   if (!readElf(elf, allowed, &image, error)) return false;
   std::lock_guard lock(host_.mutex());
   for (const ElfSegment& s : image.segments) std::memcpy(chip_->memory(s.address, uint32_t(s.bytes.size())), s.bytes.data(), s.bytes.size());
+  uint32_t resetVector = 0;
+  std::memcpy(&resetVector, chip_->flash.data() + 4, 4);
+  if (resetVector == 0 || resetVector == 0xFFFFFFFF) {
+    // A program linked for a board with a boot monitor (arm-none-eabi-gcc's default) has no
+    // vector table at 0: it would only fault at once, so say what to do instead.
+    uint32_t lowest = UINT32_MAX;
+    for (const ElfSegment& s : image.segments) lowest = std::min(lowest, s.address);
+    char b[16];
+    std::snprintf(b, sizeof b, "0x%08X", lowest);
+    if (error)
+      *error = elf.string() + " is not linked for the LPC17xx flash at address 0 (its code starts at " + b +
+               "): link it with a linker script that puts the vector table at 0, e.g. firmware/template/lpc1768.ld";
+    std::fill(chip_->flash.begin(), chip_->flash.end(), uint8_t(0xFF));
+    return false;
+  }
+  chip_->symbols = image.symbols;
   host_.clearSymbols();
   for (const ElfSymbol& s : image.symbols)
     host_.addSymbol({s.name, s.address, s.object && s.size == 1 ? uint32_t(AGSI_SYMTYPE_UCHAR) : 0u});
@@ -790,16 +860,10 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
     switch (end) {
       case RunEnd::Fault: {
         std::lock_guard lock(host_.mutex());
-        char head[96];
-        std::snprintf(head, sizeof head, "Firmware fault: %s at PC 0x%08X", c.cpu.faultText().c_str(), c.cpu.pc());
-        faultReport_ = std::string(head) + "\n" + c.cpu.registerDump();
-        line(head);
-        std::string dump = c.cpu.registerDump();
-        for (size_t p = 0, q; p < dump.size(); p = q + 1) {
-          q = dump.find('\n', p);
-          if (q == std::string::npos) q = dump.size();
-          line(dump.substr(p, q - p));
-        }
+        std::vector<std::string> report = c.takeFault();
+        if (report.empty()) break;  // the firmware's handler runs
+        faultReport_.clear();
+        for (const std::string& l : report) faultReport_ += (faultReport_.empty() ? "" : "\n") + l, line(l);
         reason = StopReason::Fault;
         break;
       }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -59,14 +60,66 @@ TEST(FirmwareRun, ExceptionsEnterReturnPreemptAndRespectPrimask) {
   EXPECT_EQ(run.status, 0) << "the firmware reports the failed step as its status\n" << joined(run.lines);
 }
 
-TEST(FirmwareRun, UndefinedInstructionStopsWithFaultPcAndRegisters) {
+TEST(FirmwareRun, FaultsReachTheFirmwaresHandlersWithTheChipsStatusBits) {
+  FirmwareResult run = runFirmware("faults");
+  ASSERT_EQ(run.reason, StopReason::Exited) << joined(run.lines);
+  EXPECT_EQ(run.status, 0);
+  // HardFault while BusFault and UsageFault are disabled (FORCED), then their own handlers;
+  // each handler clears CFSR/HFSR by writing ones, so no bit carries over to the next case.
+  EXPECT_EQ(joined(run.lines),
+            "bus read, BusFault disabled\n"
+            "exception 3 CFSR=00008200 HFSR=40000000 BFAR=A0000000\n"
+            "undefined instruction, UsageFault disabled\n"
+            "exception 3 CFSR=00010000 HFSR=40000000\n"
+            "bus read\n"
+            "exception 5 CFSR=00008200 HFSR=00000000 BFAR=A0000000\n"
+            "undefined instruction\n"
+            "exception 6 CFSR=00010000 HFSR=00000000\n"
+            "divide by zero without DIV_0_TRP gives 0\n"
+            "divide by zero\n"
+            "exception 6 CFSR=02000000 HFSR=00000000\n"
+            "done\n");
+}
+
+TEST(FirmwareRun, AFaultInTheHardFaultHandlerIsLockupNamingTheHandlerAndTheFirstFault) {
   FirmwareResult run = runFirmware("fault");
   ASSERT_EQ(run.reason, StopReason::Fault) << joined(run.lines);
   std::string out = joined(run.lines);
-  EXPECT_NE(out.find("about to fault"), std::string::npos) << out;
-  EXPECT_NE(out.find("Firmware fault: undefined instruction at PC 0x"), std::string::npos) << out;
-  EXPECT_NE(out.find("r0="), std::string::npos) << out;
-  EXPECT_NE(out.find("pc="), std::string::npos) << out;
+  EXPECT_NE(out.find("about to fault\nin the HardFault handler\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Firmware fault: read from unmapped address 0xA0000000 at PC 0x"), std::string::npos) << out;
+  EXPECT_NE(out.find("(lockup:"), std::string::npos) << out;
+  EXPECT_NE(out.find("  #0 0x"), std::string::npos) << out;
+  EXPECT_NE(out.find(" in HardFault_Handler+0x"), std::string::npos) << out;
+  EXPECT_NE(out.find(" in main+0x"), std::string::npos) << "the stacked PC names where the first fault was\n" << out;
+  EXPECT_NE(out.find("CFSR=00018200 HFSR=40000000"), std::string::npos) << out;
+  EXPECT_NE(out.find("sp="), std::string::npos) << out;
+}
+
+TEST(FirmwareRun, FirmwareWithoutAVectorTableAtZeroIsRefusedWithAHint) {
+  // Only a reset vector of 0 or all ones tells: a program linked elsewhere leaves flash erased.
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / "korvel_fault_hint";
+  std::filesystem::create_directories(dir);
+  std::filesystem::path copy = dir / "linked_elsewhere.elf";
+  std::ifstream in(firmware("hello"), std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // Blank the reset vector in the file, found as the initial stack pointer followed by it.
+  agsi_host::Host::instance().clear();
+  Simulator probe;
+  std::string error;
+  ASSERT_TRUE(probe.loadFirmware(firmware("hello"), &error)) << error;
+  uint8_t vec[8];
+  ASSERT_TRUE(probe.read(0, 8, vec));
+  size_t at = bytes.find(std::string(reinterpret_cast<char*>(vec), 8));
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at + 4, 4, std::string(4, '\xFF'));
+  std::ofstream(copy, std::ios::binary) << bytes;
+  Simulator sim;
+  EXPECT_FALSE(sim.loadFirmware(copy, &error));
+  EXPECT_NE(error.find("linked_elsewhere.elf is not linked for the LPC17xx flash at address 0 (its code starts at 0x00000000): "
+                       "link it with a linker script that puts the vector table at 0, e.g. firmware/template/lpc1768.ld"),
+            std::string::npos)
+      << error;
+  std::filesystem::remove_all(dir);
 }
 
 TEST(FirmwareRun, InterruptedComputationMatchesOneUninterruptedRun) {

@@ -38,4 +38,8 @@ struct ElfImage {
 bool readElf(const std::filesystem::path& path, const std::vector<MemoryRange>& allowed, ElfImage* image,
              std::string* error);
 
+// The function symbol covering `address` (the Thumb bit ignored) as "name" or "name+0x1A";
+// empty when no function symbol covers it.
+std::string functionAt(const std::vector<ElfSymbol>& symbols, uint32_t address);
+
 }  // namespace korvel::sim
