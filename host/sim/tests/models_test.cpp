@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <vector>
 
 #include "address_map.h"
 #include "exceptions.h"
@@ -35,6 +36,74 @@ TEST(Nvic, TakesTheMostUrgentEnabledInterruptAndHonoursTheMasks) {
   EXPECT_EQ(nvic.read(0x300, 4, FW), 1u << 5) << "IABR shows the running handler";
   nvic.deactivate(exc::FirstIrq + 5);
   EXPECT_EQ(nvic.nextException(false, 0), exc::FirstIrq + 3) << "the waiting one follows";
+}
+
+TEST(Nvic, FaultsEscalateToHardFaultWhenDisabledOrOutrankedAndLockUpAtHardFaultPriority) {
+  Nvic nvic;
+  nvic.reset();
+  const FaultEvent bus{FaultKind::PreciseBus, 0xA0000004, "read"};
+  const FaultEvent udf{FaultKind::UndefinedInstruction, 0, "udf"};
+  // Out of reset the configurable faults are disabled: HardFault, FORCED, the cause kept in CFSR.
+  EXPECT_EQ(nvic.takeFault(bus, false, 0, false), exc::HardFault);
+  EXPECT_EQ(nvic.read(0xD28, 4, FW), 0x8200u) << "PRECISERR with BFARVALID";
+  EXPECT_EQ(nvic.read(0xD2C, 4, FW), 0x40000000u) << "FORCED";
+  EXPECT_EQ(nvic.read(0xD38, 4, FW), 0xA0000004u) << "BFAR";
+  // Write-one-to-clear, also by byte: clearing BFSR leaves UFSR alone.
+  nvic.takeFault(udf, false, 0, false);
+  nvic.write(0xD29, 0x82, 1, FW);
+  EXPECT_EQ(nvic.read(0xD28, 4, FW), 0x10000u) << "UNDEFINSTR survives a BFSR clear";
+  nvic.write(0xD28, 0xFFFFFFFF, 4, FW);
+  nvic.write(0xD2C, 0x40000000, 4, FW);
+  EXPECT_EQ(nvic.read(0xD28, 4, FW) | nvic.read(0xD2C, 4, FW), 0u);
+
+  nvic.write(0xD24, 0x60000, 4, FW);  // BUSFAULTENA, USGFAULTENA
+  EXPECT_EQ(nvic.takeFault(bus, false, 0, false), exc::BusFault);
+  EXPECT_EQ(nvic.takeFault(udf, false, 0, false), exc::UsageFault);
+  EXPECT_EQ(nvic.read(0xD2C, 4, FW), 0u) << "not forced when the handler is enabled";
+  EXPECT_EQ(nvic.takeFault(udf, true, 0, false), exc::HardFault) << "PRIMASK raises the running priority to 0";
+  // A fault in a handler that the fault's own priority cannot preempt escalates.
+  nvic.write(0xD1A, 0x40, 1, FW);  // UsageFault priority 0x40
+  nvic.write(0x100, 1, 4, FW);
+  nvic.write(0x400, 0x20, 1, FW);  // IRQ 0 priority 0x20
+  nvic.activate(exc::FirstIrq);
+  EXPECT_EQ(nvic.takeFault(udf, false, 0, false), exc::HardFault);
+  EXPECT_NE(nvic.read(0xD24, 4, FW) & 0x60000u, 0u);
+  nvic.deactivate(exc::FirstIrq);
+  nvic.activate(exc::UsageFault);
+  EXPECT_EQ(nvic.read(0xD24, 4, FW) & 0xFu, 0x8u) << "USGFAULTACT";
+  EXPECT_EQ(nvic.takeFault(bus, false, 0, false), exc::BusFault) << "BusFault (priority 0) preempts UsageFault (0x40)";
+  nvic.deactivate(exc::UsageFault);
+  // At HardFault priority or above there is nowhere to go: lockup.
+  nvic.activate(exc::HardFault);
+  EXPECT_EQ(nvic.takeFault(bus, false, 0, false), 0);
+  nvic.deactivate(exc::HardFault);
+  EXPECT_EQ(nvic.takeFault(udf, false, 0, true), 0) << "FAULTMASK";
+  nvic.activate(exc::NMI);
+  EXPECT_EQ(nvic.takeFault(udf, false, 0, false), 0);
+  nvic.reset();
+  EXPECT_EQ(nvic.read(0xD28, 4, FW) | nvic.read(0xD24, 4, FW), 0u) << "reset clears the status and the enables";
+}
+
+TEST(Faults, TheFaultingAccessIsFoundFromTheBlockStartWithTheCurrentRegisters) {
+  struct Code : CoreAccess {
+    std::vector<uint16_t> halves;
+    uint32_t reg(int) override { return 0; }
+    void setReg(int, uint32_t) override {}
+    uint32_t readWord(uint32_t a) override {
+      uint32_t i = a / 2;
+      return (i < halves.size() ? halves[i] : 0) | uint32_t(i + 1 < halves.size() ? halves[i + 1] : 0) << 16;
+    }
+    void writeWord(uint32_t, uint32_t) override {}
+  } code;
+  // ldr r6,[pc,#112]; ldr r3,[r4,#0]; strb r3,[r2,#5]; ldr.w r1,[r5,#0xD24]; str r3,[r6,r7,lsl #2]
+  code.halves = {0x4E1C, 0x6823, 0x7153, 0xF8D5, 0x1D24, 0xF846, 0x3027};
+  uint32_t regs[16] = {};
+  regs[4] = 0xA0000000, regs[2] = 0x60000000, regs[5] = 0xE000E000, regs[6] = 0x90000000, regs[7] = 3;
+  EXPECT_EQ(findFaultingAccess(code, 0, regs, 0xA0000000), 2u);
+  EXPECT_EQ(findFaultingAccess(code, 0, regs, 0x60000005), 4u);
+  EXPECT_EQ(findFaultingAccess(code, 0, regs, 0xE000ED24), 6u);
+  EXPECT_EQ(findFaultingAccess(code, 0, regs, 0x9000000C), 10u);
+  EXPECT_EQ(findFaultingAccess(code, 0, regs, 0x12345678), 0u) << "no match: the block start";
 }
 
 TEST(Nvic, AnAssertedLineStaysPendingAfterClearAndAfterItsHandler) {
