@@ -95,6 +95,16 @@ TEST(FirmwareRun, AFaultInTheHardFaultHandlerIsLockupNamingTheHandlerAndTheFirst
   EXPECT_NE(out.find("sp="), std::string::npos) << out;
 }
 
+TEST(FirmwareRun, AFaultWhoseHandlerOnlySpinsEndsTheRunAtTheFault) {
+  FirmwareResult run = runFirmware("fault_spin", 5.0);
+  ASSERT_EQ(run.reason, StopReason::Fault) << joined(run.lines);
+  std::string out = joined(run.lines);
+  EXPECT_NE(out.find("Firmware fault: undefined instruction at PC 0x"), std::string::npos) << out;
+  EXPECT_NE(out.find("its handler is an endless loop; exception 3"), std::string::npos) << out;
+  EXPECT_NE(out.find("  #0 0x"), std::string::npos) << out;
+  EXPECT_NE(out.find(" in main+0x"), std::string::npos) << "the faulting instruction's function\n" << out;
+}
+
 TEST(FirmwareRun, FirmwareWithoutAVectorTableAtZeroIsRefusedWithAHint) {
   // Only a reset vector of 0 or all ones tells: a program linked elsewhere leaves flash erased.
   std::filesystem::path dir = std::filesystem::temp_directory_path() / "korvel_fault_hint";
