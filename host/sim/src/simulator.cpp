@@ -556,10 +556,15 @@ struct Simulator::Chip : Bus {
       return {};
     }
     // The run ends: lockup, no handler or one that only spins (`b .`), so nothing more happens.
-    const char* why = !e              ? "lockup: a fault in the HardFault or NMI handler, or with FAULTMASK set"
+    uint32_t running = cpu.currentException();
+    const char* why = !e ? (running == exc::NMI         ? "lockup: a fault in the NMI handler"
+                            : running == exc::HardFault ? "lockup: a fault in the HardFault handler"
+                                                        : "lockup: a fault with FAULTMASK set")
                       : spins           ? "its handler is an endless loop"
                                         : "its handler's vector is not code";
-    std::snprintf(head, sizeof head, "Firmware fault: %s at PC 0x%08X (%s; exception %d)", f.text.c_str(), pc, why, e ? e : 3);
+    char exception[24] = "";
+    if (e) std::snprintf(exception, sizeof exception, "; exception %d", e);
+    std::snprintf(head, sizeof head, "Firmware fault: %s at PC 0x%08X (%s%s)", f.text.c_str(), pc, why, exception);
     std::vector<std::string> out = {head, "  #0 " + where(pc)};
     uint32_t lr = cpu.reg(14);
     if (lr < 0xFFFFFFF0) out.push_back("  #1 " + where(lr) + " (LR)");

@@ -87,7 +87,7 @@ TEST(FirmwareRun, AFaultInTheHardFaultHandlerIsLockupNamingTheHandlerAndTheFirst
   std::string out = joined(run.lines);
   EXPECT_NE(out.find("about to fault\nin the HardFault handler\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Firmware fault: read from unmapped address 0xA0000000 at PC 0x"), std::string::npos) << out;
-  EXPECT_NE(out.find("(lockup:"), std::string::npos) << out;
+  EXPECT_NE(out.find("(lockup: a fault in the HardFault handler)"), std::string::npos) << out;
   EXPECT_NE(out.find("  #0 0x"), std::string::npos) << out;
   EXPECT_NE(out.find(" in HardFault_Handler+0x"), std::string::npos) << out;
   EXPECT_NE(out.find(" in main+0x"), std::string::npos) << "the stacked PC names where the first fault was\n" << out;
