@@ -93,7 +93,9 @@ void CanController::frameWaiting() {
   word(GSR) |= kRbs;
   word(SR) |= kRbs * kSrAllBuffers;
   if (word(IER) & kRi) icr_ |= kRi;
-  updateLine();
+  // No interrupt from here: the plug-in pends IRQ 25 itself once it has also recorded the
+  // frame's cause for the firmware's icr variable. Raising it here as well let the firmware take
+  // the frame, release it, and then take it a second time on the plug-in's own pend.
 }
 
 void CanController::updateLine() {

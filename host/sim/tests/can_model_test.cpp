@@ -69,7 +69,9 @@ TEST_F(CanModel, AReceivedFrameSetsReceiveStatusUntilReleased) {
     EXPECT_EQ(reg(CanController::GSR) & 1, 0u) << "a frame is not waiting before its last word";
     EXPECT_FALSE(can.line());
   }
+  lines.clear();
   can.write(CanController::RDB, CanController::RDB, 4, D);
+  EXPECT_EQ(lines, std::vector<bool>{}) << "the plug-in pends the interrupt itself, after the frame's cause";
   EXPECT_EQ(reg(CanController::RID), CanController::RID);
   EXPECT_EQ(reg(CanController::GSR) & 1, 1u);
   EXPECT_EQ(reg(CanController::SR) & 0x010101, 0x010101u);
