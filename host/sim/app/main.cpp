@@ -93,7 +93,8 @@ class SimApp : public wxApp {
     }
     bool needBoard = gOptions.showBoard || !gOptions.lcdPng.empty() || !gOptions.boardPng.empty();
     for (const ScriptStep& s : gOptions.script)
-      needBoard |= s.action != "vtr" && s.action != "reset" && s.action != "stop" && s.action != "expect";
+      needBoard |= s.action != "vtr" && s.action != "reset" && s.action != "stop" && s.action != "expect" &&
+                   s.action != "square";
     if (needBoard) {
       if (AGSIMENU* m = session_->menu("&Korvel"); m && m->fp) m->fp(m);
       else session_->print("korvel-sim: the plug-in defined no \"&Korvel\" menu entry: no board to show", OutputKind::Error);
@@ -134,6 +135,7 @@ class SimApp : public wxApp {
   bool checkScript() {
     for (const ScriptStep& s : gOptions.script) {
       std::string error;
+      if (s.action == "square") continue;  // its pin and frequency were checked with the options
       bool ok = s.action == "vtr" ? session_->hasVtr(s.args[0]) : board_->check(s, &error);
       if (s.action == "vtr" && !ok) error = "the plug-in defined no virtual register \"" + s.args[0] + "\"";
       if (!ok) {

@@ -71,7 +71,12 @@ const std::vector<OptionSpec>& optionTable() {
        "  touch X Y, untouch: the touch panel (x 0..239, y 0..319)\n"
        "  joystick DIRECTION: up down left right up-left up-right down-left\n"
        "    down-right release push unpush\n"
-       "  vtr NAME VALUE: write a virtual register (e.g. vtr PORT2 0xFFFF)\n"
+       "  vtr NAME VALUE: write a virtual register (e.g. vtr PORT2 0xFFFF); PORT0\n"
+       "    .. PORT4 are the levels the board drives into the input pins\n"
+       "  square PIN FREQUENCY: a square wave on an input pin from the step's\n"
+       "    time to the end of the run (e.g. square P1.26 500Hz; kHz too): the\n"
+       "    pin falls at once and toggles every half period; square PIN off\n"
+       "    ends it with the pin high\n"
        "  lcd-png FILE, board-png FILE: write a picture now\n"
        "  reset: reset the chip; stop: end the run\n"
        "  expect \"TEXT\" within T: the firmware must print a line containing\n"
@@ -131,6 +136,29 @@ const std::vector<OptionSpec>& optionTable() {
        "--can1-colour 0xBBGGRR: the colour of CAN 1's square on every board on\n"
        "the bus (likewise --can2-id, --can2-colour)",
        nullptr},
+      {"--vcd", nullptr, "FILE",
+       "write every level change of the pins (see --vcd-pins) with its simulated\n"
+       "time (1 ns steps) to FILE as a Value Change Dump (GTKWave opens it); a\n"
+       "pin's level is what the chip reads in FIOxPIN",
+       [](Options& o, const std::string& v, std::string* error) {
+         if (v.empty()) {
+           *error = "--vcd needs a file name (e.g. --vcd pins.vcd)";
+           return false;
+         }
+         o.vcd = v;
+         return true;
+       }},
+      {"--vcd-pins", nullptr, "LIST",
+       "the pins --vcd traces: Pn.m or Pn.* (port 0..4), comma-separated, e.g.\n"
+       "P0.*,P2.13 (default: every pin of ports 0..4)",
+       [](Options& o, const std::string& v, std::string* error) {
+         o.vcdPinsGiven = true;
+         return parsePinList(v, &o.vcdPins, error);
+       }},
+      {"--trace-unmodelled", nullptr, nullptr,
+       "print a line on standard error the first time the firmware reads or\n"
+       "writes each register no model answers for (it reads its reset value)",
+       [](Options& o, const std::string&, std::string*) { o.traceUnmodelled = true; return true; }},
       {"--help", "-h", nullptr, "this text",
        [](Options& o, const std::string&, std::string*) { o.help = true; return true; }},
   };
@@ -235,6 +263,10 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     }
   }
   if (o.help || o.listParts) return o;
+  if (o.vcdPinsGiven && o.vcd.empty()) {
+    *error = "--vcd-pins needs --vcd FILE to say where the trace goes";
+    return std::nullopt;
+  }
   if (o.headless && o.timeLimit < 0 && o.firmware.empty()) {
     *error = "--headless without firmware needs --time to know when to stop";
     return std::nullopt;

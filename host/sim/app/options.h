@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "script.h"
+#include "vcd_writer.h"
 
 namespace korvel::simapp {
 
@@ -28,6 +29,11 @@ struct Options {
   bool untilExpected = false;      // end the run once every expectation is met
   bool help = false;
   bool listParts = false;
+  // Pin traces: a Value Change Dump of these pins (default: every pin of ports 0..4).
+  std::filesystem::path vcd;
+  std::vector<TracedPin> vcdPins = allPins();
+  bool vcdPinsGiven = false;
+  bool traceUnmodelled = false;    // one standard-error line per register nothing models
 
   // CAN ports configured without the settings page (--can1-dir ... / --can2-...).
   struct CanPort {

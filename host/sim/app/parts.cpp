@@ -40,8 +40,8 @@ std::string partList() {
     text += "  " + id + p.what + "\n  " + std::string(10, ' ') + "  " + p.usage + "\n";
   }
   text +=
-      "Steps that need no part: vtr NAME VALUE (a virtual register the plug-in defined, e.g. PORT2),\n"
-      "reset, stop, expect \"TEXT\" within T.\n";
+      "Steps that need no part: vtr NAME VALUE (a virtual register the plug-in defined, or PORT0..PORT4),\n"
+      "square PIN FREQUENCY|off (e.g. square P1.26 500Hz), reset, stop, expect \"TEXT\" within T.\n";
   return text;
 }
 

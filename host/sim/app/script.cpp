@@ -17,6 +17,7 @@ const std::map<std::string, std::pair<size_t, size_t>>& actions() {
       {"press", {1, 3}},     {"release", {1, 3}},  {"click", {1, 3}},   {"touch", {2, 2}},
       {"untouch", {0, 0}},   {"joystick", {1, 1}}, {"vtr", {2, 2}},     {"lcd-png", {1, 1}},
       {"board-png", {1, 1}}, {"reset", {0, 0}},    {"stop", {0, 0}},    {"expect", {3, 3}},
+      {"square", {2, 2}},
   };
   return a;
 }
@@ -97,6 +98,30 @@ bool vtrValue(const std::string& text, bool isFloat, uint32_t* value) {
   return true;
 }
 
+bool parsePin(const std::string& text, int* port, int* pin) {
+  size_t dot = text.find('.');
+  long p, n;
+  if (text.size() < 4 || text[0] != 'P' || dot == std::string::npos || !integer(text.substr(1, dot - 1), 0, 4, &p) ||
+      !integer(text.substr(dot + 1), 0, 31, &n) || text.find_first_of("+- ") != std::string::npos)
+    return false;
+  *port = int(p);
+  *pin = int(n);
+  return true;
+}
+
+bool parseFrequency(const std::string& text, double* hz) {
+  char* end = nullptr;
+  if (text.empty() || !(text[0] >= '0' && text[0] <= '9')) return false;
+  double v = std::strtod(text.c_str(), &end);
+  std::string unit(end);
+  if (unit == "kHz") v *= 1e3;
+  else if (unit != "Hz") return false;
+  // Each edge is an event of the run: beyond 100 kHz they would cost more than the firmware.
+  if (!std::isfinite(v) || v <= 0 || v > kMaxSquareHz || text.find_first_of("xXnN") < size_t(end - text.c_str())) return false;
+  *hz = v;
+  return true;
+}
+
 bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
   ScriptStep s;
   s.text = line;
@@ -114,7 +139,7 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
   auto it = actions().find(action);
   if (it == actions().end())
     return fail("unknown action \"" + action +
-                "\" (press, release, click, touch, untouch, joystick, vtr, lcd-png, board-png, reset, stop, expect)");
+                "\" (press, release, click, touch, untouch, joystick, vtr, lcd-png, board-png, reset, stop, expect, square)");
   s.args.assign(words.begin() + 2, words.end());
   if (s.args.size() < it->second.first || s.args.size() > it->second.second) {
     if (action == "expect") return fail("write expect \"TEXT\" within TIME");
@@ -148,6 +173,13 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
     bool fraction = s.args[1].find('.') != std::string::npos;
     if (!vtrValue(s.args[1], false, &v) && !(fraction && vtrValue(s.args[1], true, &v)))
       return fail("\"" + s.args[1] + "\" is not a 32-bit value: vtr takes a name and a number (e.g. PORT2 0xFFFF, AIN5 1.65)");
+  }
+  if (action == "square") {
+    int port, pin;
+    double hz;
+    if (!parsePin(s.args[0], &port, &pin)) return fail("\"" + s.args[0] + "\" is not a pin (write Pn.m, port 0..4, pin 0..31, e.g. P1.26)");
+    if (s.args[1] != "off" && !parseFrequency(s.args[1], &hz))
+      return fail("\"" + s.args[1] + "\" is not a frequency (write e.g. 500Hz or 2kHz, at most 100kHz; or off)");
   }
   if (action == "joystick") {
     bool ok = false;

@@ -6,6 +6,8 @@
 //   300ms joystick up       push the stick (up, down, left, right, up-left, ..., release, push, unpush)
 //   0.5s vtr PORT2 0xFFFF   write a virtual register (float ones in their unit: vtr AIN5 1.65)
 //   1s lcd-png out.png      write the LCD picture now (board-png: the whole board window)
+//   0.1s square P1.26 500Hz a square wave on an input pin until the end of the run
+//                           (square P1.26 off ends it)
 //   1s reset                reset the chip
 //   0s expect "ready" within 2s
 //                           the firmware must print a line containing "ready" within 2 s of
@@ -46,6 +48,12 @@ bool parseDuration(const std::string& text, double* seconds);
 // Checks the script as a whole against the run: no step after the time limit (timeLimit < 0:
 // none). False with one line naming the step.
 bool checkScript(const std::vector<ScriptStep>& steps, double timeLimit, std::string* error);
+// The fastest square wave a script may ask for.
+constexpr double kMaxSquareHz = 100e3;
+// "P1.26": port 0..4, pin 0..31.
+bool parsePin(const std::string& text, int* port, int* pin);
+// "500Hz", "2.5kHz": more than 0, at most kMaxSquareHz.
+bool parseFrequency(const std::string& text, double* hz);
 // Splits a step into words; "double quoted" words may hold blanks. False on an open quote.
 bool splitWords(const std::string& line, std::vector<std::string>* words);
 

@@ -45,6 +45,13 @@ Session::Session(const Options& options, std::function<void(std::function<void()
   sim_.setOnRequestedReset([this] {
     if (initialised_) plugin_.reset();
   });
+  if (options.traceUnmodelled)
+    sim_.setTraceUnmodelled([this](uint32_t address, bool write) {
+      char text[128];
+      std::snprintf(text, sizeof text, "korvel-sim: the firmware %s 0x%08X, a register nothing models (it reads its reset value)",
+                    write ? "wrote" : "read", unsigned(address));
+      print(text, OutputKind::Error);
+    });
 }
 
 Session::~Session() { shutdown(); }
@@ -121,7 +128,42 @@ bool Session::open(std::string* error) {
     }
   }
   plugin_.reset();
+  if (!options_.vcd.empty()) {
+    vcdFile_.open(options_.vcd, std::ios::binary | std::ios::trunc);
+    if (!vcdFile_) {
+      *error = "--vcd: cannot write " + options_.vcd.string() + " (is the folder there and writable?)";
+      return false;
+    }
+    vcd_ = std::make_unique<VcdWriter>(vcdFile_, options_.vcdPins);
+    std::array<uint32_t, VcdWriter::kPorts> levels{};
+    for (int p = 0; p < VcdWriter::kPorts; ++p) levels[size_t(p)] = sim_.pinLevels(p);
+    vcd_->begin(levels);
+    sim_.setPinListener([this](int port, uint32_t levels, double seconds) { vcd_->change(port, levels, seconds); });
+  }
   return true;
+}
+
+void Session::drivePins(int port, uint32_t mask, uint32_t levels) {
+  auto& host = agsi_host::Host::instance();
+  std::string name = "PORT" + std::to_string(port);
+  if (host.vtrHandle(name)) {
+    uint32_t now = host.readVtr(name).value_or(0xFFFFFFFF);
+    host.writeVtr(name, (now & ~mask) | (levels & mask), false);
+    return;
+  }
+  // No part of the board uses this port: the simulator's pins take the levels directly.
+  std::lock_guard lock(host.mutex());
+  uint32_t& in = portInputs_[size_t(port)];
+  in = (in & ~mask) | (levels & mask);
+  sim_.vtrChanged(name, in);
+}
+
+void Session::squareEdge(int port, int pin, double start, double half, uint64_t edge, uint64_t generation) {
+  if (squareGeneration_[size_t(port * 32 + pin)] != generation || closing_) return;
+  uint32_t bit = 1u << pin;
+  drivePins(port, bit, edge % 2 ? bit : 0);
+  sim_.at(start + double(edge + 1) * half,
+          [=, this] { squareEdge(port, pin, start, half, edge + 1, generation); });
 }
 
 bool Session::configureCanPorts(std::string* error) {
@@ -156,7 +198,11 @@ bool Session::configureCanPorts(std::string* error) {
   return ok;
 }
 
-bool Session::hasVtr(const std::string& name) const { return agsi_host::Host::instance().vtrHandle(name).has_value(); }
+bool Session::hasVtr(const std::string& name) const {
+  // The pins' input levels can always be driven, whether or not a part of the board uses the port.
+  if (name.size() == 5 && name.compare(0, 4, "PORT") == 0 && name[4] >= '0' && name[4] <= '4') return true;
+  return agsi_host::Host::instance().vtrHandle(name).has_value();
+}
 
 AGSIMENU* Session::menu(const std::string& text) const {
   for (AGSIMENU* m : menus())
@@ -225,6 +271,19 @@ void Session::scheduleScript(BoardStep board) {
       });
       continue;
     }
+    if (written.action == "square") {
+      int port = 0, pin = 0;
+      double hz = 0;
+      parsePin(written.args[0], &port, &pin);
+      bool off = !parseFrequency(written.args[1], &hz);
+      double start = written.seconds;
+      sim_.at(start, [this, port, pin, hz, off, start] {
+        uint64_t generation = ++squareGeneration_[size_t(port * 32 + pin)];
+        if (off) drivePins(port, 1u << pin, 1u << pin);
+        else squareEdge(port, pin, start, 0.5 / hz, 0, generation);
+      });
+      continue;
+    }
     // A click is a press now and a release a little later, so that polling firmware sees it.
     std::vector<ScriptStep> parts{written};
     if (written.action == "click") {
@@ -241,7 +300,10 @@ void Session::scheduleScript(BoardStep board) {
           for (const agsi_host::VtrInfo& v : host.vtrs())
             if (v.name == step.args[0]) defined = true, isFloat = v.type == AGSIVTRFLOAT;
           uint32_t value = 0;
-          if (!defined)
+          bool pins = !defined && hasVtr(step.args[0]);
+          if (pins && vtrValue(step.args[1], false, &value))
+            drivePins(step.args[0][4] - '0', 0xFFFFFFFF, value);
+          else if (!defined && !pins)
             print("korvel-sim: " + step.where + ": script step \"" + step.text + "\": no virtual register " + step.args[0], OutputKind::Error);
           else if (!vtrValue(step.args[1], isFloat, &value))
             print("korvel-sim: " + step.where + ": script step \"" + step.text + "\": " + step.args[0] + " holds whole numbers (write e.g. 0xFFFF)", OutputKind::Error);
@@ -288,6 +350,10 @@ void Session::killDialogs() {
 void Session::shutdown() {
   if (closing_.exchange(true)) return;
   sim_.stop();
+  if (vcd_) {
+    sim_.setPinListener(nullptr);
+    vcd_->flush();
+  }
   if (initialised_) {
     plugin_.terminate();
     initialised_ = false;

@@ -4,7 +4,9 @@
 // of it; it knows nothing about them beyond "post this to the UI thread".
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <fstream>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -17,6 +19,7 @@
 #include "expectations.h"
 #include "korvel_sim/simulator.h"
 #include "options.h"
+#include "vcd_writer.h"
 
 namespace korvel::simapp {
 
@@ -82,6 +85,16 @@ class Session {
 
  private:
   void firmwareLine(const std::string& line);
+  // Sets the input levels of a port's pins in `mask` (through its PORTn virtual register when
+  // the plug-in defined one, so the board's parts keep seeing what the pins carry).
+  void drivePins(int port, uint32_t mask, uint32_t levels);
+  // One edge of a scripted square wave, and the next one scheduled; a later square step on the
+  // same pin bumps its generation and ends the older wave.
+  void squareEdge(int port, int pin, double start, double half, uint64_t edge, uint64_t generation);
+  std::array<uint32_t, 5> portInputs_{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+  std::array<uint64_t, 5 * 32> squareGeneration_{};  // simulation thread only
+  std::ofstream vcdFile_;
+  std::unique_ptr<VcdWriter> vcd_;
   void endRun();
   void waitForBoardToSettle(uint64_t activityBefore, bool expectActivity);
 

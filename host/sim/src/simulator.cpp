@@ -127,6 +127,7 @@ struct Simulator::Chip : Bus {
 
   std::mutex eventsMutex;
   std::multimap<double, std::function<void()>> events;
+  std::function<void(int, uint32_t, double)> pinListener;  // Simulator::setPinListener
 
   Chip(Simulator& s, agsi_host::Host& h)
       : sim(s), host(h), flash(kFlashSize, 0xFF), sram(kSramSize, 0), ahbSram(kAhbSramSize, 0), cpu(*this) {
@@ -282,6 +283,7 @@ struct Simulator::Chip : Bus {
   }
 
   void levelsChanged(int port, uint32_t before, uint32_t after) {
+    if (pinListener) pinListener(port, after, seconds());
     for (const PinFunction& f : kCapturePins) {
       if (f.port != port || !(((before ^ after) >> f.pin) & 1) || pinFunction(port, f.pin) != f.function) continue;
       syncTimers();  // the edge counts or captures at the count the timer has now
@@ -610,6 +612,17 @@ void Simulator::setOutput(std::function<void(const std::string&)> output) { outp
 void Simulator::setTraceUnmodelled(std::function<void(uint32_t address, bool write)> trace) {
   std::lock_guard lock(host_.mutex());
   for (Unmodelled* u : {&chip_->apb0, &chip_->apb1, &chip_->ahb, &chip_->ppb}) u->onFirstAccess = trace;
+}
+
+void Simulator::setPinListener(std::function<void(int port, uint32_t levels, double seconds)> listener) {
+  std::lock_guard lock(host_.mutex());
+  chip_->pinListener = std::move(listener);
+}
+
+uint32_t Simulator::pinLevels(int port) {
+  if (port < 0 || port >= Gpio::kPorts) return 0;
+  std::lock_guard lock(host_.mutex());
+  return chip_->gpio.levels(port);
 }
 
 void Simulator::line(const std::string& text) {

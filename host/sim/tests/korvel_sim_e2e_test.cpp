@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -270,6 +271,78 @@ TEST(KorvelSimHeadless, ScriptedVoltageOnAin5ReachesTheFirmwaresAdcReading) {
   EXPECT_NE(r.output.find("AD0.5 polled 3102 interrupt 3102"), std::string::npos) << "2.5 V of 3.3 V\n" << r.output;
   Result bad = korvelSim("--headless --fast --no-board --time 1s --at '0ms vtr PORT2 1.5' " + firmware("adc_dac"));
   EXPECT_NE(bad.output.find("PORT2 holds whole numbers"), std::string::npos) << bad.output;
+}
+
+// The blink firmware toggles P1.18 from SysTick every millisecond, counts rising edges on
+// P1.26 (CAP0.0) with timer 0 and prints port 0's levels every 100 ms.
+TEST(KorvelSimHeadless, PinTraceShowsTheBlinkPeriodAndScriptsDriveEveryPortAndASquareWave) {
+  fs::path vcd = work() / "blink.vcd";
+  fs::remove(vcd);
+  Result r = korvelSim("--headless --fast --no-board -q --time 350ms --vcd " + vcd.string() +
+                       " --vcd-pins P1.18,P1.26,P0.* --at '50ms vtr PORT0 0x12345678' --at '100ms square P1.26 500Hz'"
+                       " --at '300ms square P1.26 off' " + firmware("blink"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  // PORT0 reaches FIO0PIN (no part of the board defines it).
+  EXPECT_NE(r.out.find("t=100ms P0=0x12345678"), std::string::npos) << r.output;
+  // 100 ms of 500 Hz between two readings taken at the same point of the firmware's loop.
+  std::smatch m1, m2;
+  ASSERT_TRUE(std::regex_search(r.out, m1, std::regex("t=100ms P0=0x[0-9A-F]+ edges=([0-9]+)"))) << r.output;
+  ASSERT_TRUE(std::regex_search(r.out, m2, std::regex("t=200ms P0=0x[0-9A-F]+ edges=([0-9]+)"))) << r.output;
+  EXPECT_EQ(std::stoi(m2[1]) - std::stoi(m1[1]), 50) << r.output;
+
+  // The trace: P1.18 changes every 1 ms (1 ns stamps), P1.26 every 1 ms from 100 ms to 300 ms.
+  std::string text = slurp(vcd);
+  ASSERT_NE(text.find("$timescale 1ns $end"), std::string::npos) << text.substr(0, 500);
+  std::map<std::string, std::string> names;  // identifier -> wire
+  std::map<std::string, std::vector<uint64_t>> edges;
+  std::istringstream in(text);
+  std::string word;
+  uint64_t time = 0;
+  bool body = false;
+  while (in >> word) {
+    if (word == "$var") {
+      std::string type, width, id, name;
+      in >> type >> width >> id >> name;
+      names[id] = name;
+    } else if (word == "$enddefinitions") {
+      body = true;
+    } else if (body && word[0] == '#') {
+      time = std::stoull(word.substr(1));
+    } else if (body && (word[0] == '0' || word[0] == '1') && time > 0) {
+      edges[names[word.substr(1)]].push_back(time);
+    }
+  }
+  EXPECT_EQ(names.size(), 34u);
+  const std::vector<uint64_t>& led = edges["P1_18"];
+  ASSERT_GT(led.size(), 300u) << "P1.18 changed " << led.size() << " times";
+  for (size_t i = 1; i < led.size(); ++i)
+    ASSERT_NEAR(double(led[i] - led[i - 1]), 1e6, 1e3) << "P1.18's half period at change " << i;
+  const std::vector<uint64_t>& wave = edges["P1_26"];
+  ASSERT_EQ(wave.size(), 200u) << "a change every millisecond from 100 ms; off at 300 ms leaves it high";
+  EXPECT_NEAR(double(wave.front()), 100e6, 1e3);
+  EXPECT_NEAR(double(wave.back()), 299e6, 1e3);
+  // PORT0's write at 50 ms: 0x12345678 has 13 ones, so 19 of port 0's pins fall.
+  size_t port0Falls = 0;
+  for (auto& [name, times] : edges)
+    if (name.rfind("P0_", 0) == 0) port0Falls += times.size() == 1 && times[0] >= 50000000 && times[0] < 50100000;
+  EXPECT_EQ(port0Falls, 19u);
+
+  Result bad = korvelSim("--headless --fast --no-board --time 10ms --vcd " + vcd.string() + " --vcd-pins P0.*,P7.1 " + firmware("blink"));
+  EXPECT_EQ(bad.status, 2) << bad.output;
+  EXPECT_EQ(bad.err, "korvel-sim: --vcd-pins: \"P7.1\" is not a pin (write Pn.m or Pn.*, port 0..4, pin 0..31, comma-separated; e.g. P0.*,P2.13)\n")
+      << bad.output;
+}
+
+TEST(KorvelSimHeadless, TraceUnmodelledNamesEachRegisterOnce) {
+  // The buses firmware reads USBDevIntSt, which no model answers for, twice.
+  Result r = korvelSim("--headless --fast --no-board -q --trace-unmodelled " + firmware("buses"));
+  EXPECT_EQ(r.status, 0) << r.output;
+  std::string line = "korvel-sim: the firmware read 0x5000C200, a register nothing models (it reads its reset value)\n";
+  size_t at = r.err.find(line);
+  EXPECT_NE(at, std::string::npos) << r.output;
+  EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "reported twice\n" << r.output;
+  Result quiet = korvelSim("--headless --fast --no-board -q " + firmware("buses"));
+  EXPECT_EQ(quiet.err.find("nothing models"), std::string::npos) << quiet.output;
 }
 
 TEST(KorvelSimCommandLine, RefusesBadInputWithOneLine) {

@@ -55,6 +55,13 @@ class Simulator : public agsi_host::Target {
   // firmware expects to work; such registers read their reset value and keep what is written.
   // Runs on the simulation thread under the host's lock; an empty function turns it off.
   void setTraceUnmodelled(std::function<void(uint32_t address, bool write)> trace);
+  // Told whenever the levels of a GPIO port's pins (0..4) change, whoever moved them: the
+  // firmware's outputs, the board's inputs (PORTn) or a peripheral output; with the pins' levels
+  // after the change and the simulated time. Runs under the host's lock on the thread that made
+  // the change: it must not call back into the simulator. An empty function turns it off.
+  void setPinListener(std::function<void(int port, uint32_t levels, double seconds)> listener);
+  // The present levels of a port's pins (0 for a port outside 0..4).
+  uint32_t pinLevels(int port);
   // The UARTs 0..3 (UART0 at 0x4000C000 ... UART3 at 0x4009C000). A sink receives each byte the
   // firmware sends on UARTn when its stop bit ends (on the simulation thread, under the host
   // lock: it must not block or call back into the simulator). A sink on UART0 takes its text
