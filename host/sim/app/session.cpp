@@ -121,7 +121,20 @@ bool Session::open(std::string* error) {
     }
   }
   plugin_.reset();
-  return true;
+  return openUarts(error);
+}
+
+bool Session::openUarts(std::string* error) {
+  UartChannels::Hooks hooks;
+  hooks.setSink = [this](int n, std::function<void(uint8_t)> sink) { sim_.setUartSink(n, std::move(sink)); };
+  hooks.input = [this](int n, uint8_t b) { return sim_.uartInput(n, b); };
+  hooks.stdoutLine = [this](const std::string& l) { print(l, OutputKind::Firmware); };
+  // Even --quiet shows where a terminal can connect: the user needs it.
+  hooks.note = [this](const std::string& l) {
+    if (!options_.headless) std::fprintf(stderr, "%s\n", l.c_str());
+    print(l, OutputKind::Error);
+  };
+  return uarts_.open(options_.uart, std::move(hooks), error);
 }
 
 bool Session::configureCanPorts(std::string* error) {
@@ -288,6 +301,7 @@ void Session::killDialogs() {
 void Session::shutdown() {
   if (closing_.exchange(true)) return;
   sim_.stop();
+  uarts_.close();
   if (initialised_) {
     plugin_.terminate();
     initialised_ = false;

@@ -17,6 +17,7 @@
 #include "expectations.h"
 #include "korvel_sim/simulator.h"
 #include "options.h"
+#include "uart_channels.h"
 
 namespace korvel::simapp {
 
@@ -84,12 +85,14 @@ class Session {
   void firmwareLine(const std::string& line);
   void endRun();
   void waitForBoardToSettle(uint64_t activityBefore, bool expectActivity);
+  bool openUarts(std::string* error);
 
   Options options_;
   std::function<void(std::function<void()>)> post_;
   sim::Simulator sim_;
   agsi_host::Plugin plugin_;
   Expectations expectations_;
+  UartChannels uarts_;  // after sim_: closed before the simulator goes
   std::mutex outputMutex_;
   std::deque<OutputLine> output_;
   std::function<void()> outputListener_;
