@@ -20,6 +20,7 @@ struct UartChannels::Channel {
   std::string out;                 // sent by the firmware, not yet written (guarded by mutex)
   std::string line;                // stdio: the line being assembled
   std::deque<uint8_t> pending;     // arrived, not yet taken by the UART's wire
+  std::string held;                // tcp: sent while no client was connected (the latest 64 KiB)
   bool inputEnded = false;
   std::atomic<bool> quit{false};
   std::thread thread;
@@ -113,11 +114,17 @@ void UartChannels::loop(Channel& c) {
         }
         break;
       case Kind::Pty:
+        // The terminal keeps what no program has read yet (up to its own buffer's size).
+        c.stream->write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 200);
+        break;
       case Kind::Tcp:
-        // With no program on the other end the bytes leave on an unconnected line.
-        if (c.stream && !c.stream->write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 200) &&
-            c.kind == Kind::Tcp)
+        // A client that connects after the firmware's greeting still gets it.
+        if (!c.stream) {
+          c.held += bytes;
+          if (c.held.size() > 65536) c.held.erase(0, c.held.size() - 65536);
+        } else if (!c.stream->write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), 200)) {
           c.stream.reset();
+        }
         break;
       case Kind::Default:
         break;
@@ -134,6 +141,10 @@ void UartChannels::loop(Channel& c) {
     }
     if (c.kind == Kind::Tcp && !c.stream) {
       c.stream = c.listener->accept(20);
+      if (c.stream && !c.held.empty()) {
+        c.stream->write(reinterpret_cast<const uint8_t*>(c.held.data()), c.held.size(), 200);
+        c.held.clear();
+      }
       continue;
     }
     if (!c.stream || c.inputEnded) {
