@@ -270,6 +270,11 @@ void Session::scheduleScript(BoardStep board) {
           endRun();
           return;
         }
+        // The LCD hands its frame to its window from a refresh thread of its own every 16 ms of
+        // real time; with the simulation paused here, a short wait lets the latest drawing reach
+        // the window (its repaint is posted ahead of the picture step) before it is pictured.
+        if (step.action == "lcd-png" || step.action == "board-png")
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
         // Board steps run on the UI thread; the simulation waits so they land at their time.
         uint64_t activity = boardActivity();
         auto done = std::make_shared<std::promise<bool>>();

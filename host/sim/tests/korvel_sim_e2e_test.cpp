@@ -116,6 +116,24 @@ TEST(KorvelSimHeadless, BoardDemoDrawsAndFollowsKeyTouchAndJoystick) {
   EXPECT_GE(whole.GetHeight(), 552);
 }
 
+TEST(KorvelSimHeadless, MidRunPicturesFollowTheFirmwaresDrawing) {
+  if (!boardInstalled()) GTEST_SKIP() << "the LCD and touch modules are not staged";
+  fs::path early = work() / "early.png", later = work() / "later.png", last = work() / "last.png";
+  Result r = korvelSim("--headless --fast -q --time 700ms --at '100ms lcd-png " + early.string() +
+                       "' --at '200ms touch 120 160' --at '300ms joystick up' --at '500ms lcd-png " + later.string() +
+                       "' --at '550ms joystick down' --lcd-png " + last.string() + " " + firmware("board-demo"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  wxImage a, b, c;
+  ASSERT_TRUE(a.LoadFile(early.string(), wxBITMAP_TYPE_PNG));
+  ASSERT_TRUE(b.LoadFile(later.string(), wxBITMAP_TYPE_PNG));
+  ASSERT_TRUE(c.LoadFile(last.string(), wxBITMAP_TYPE_PNG));
+  EXPECT_EQ(rgb(pixel(a, 119, 159)), "(0, 0, 96)") << "no pen dot before the touch";
+  EXPECT_EQ(rgb(pixel(b, 119, 159)), "(252, 252, 248)") << "the pen dot after the touch";
+  EXPECT_EQ(rgb(pixel(b, 200, 18)), "(252, 252, 0)") << "joystick up at 500 ms";
+  EXPECT_EQ(rgb(pixel(c, 200, 18)), "(96, 96, 96)") << "the final picture is the firmware's last drawing: up is grey again";
+  EXPECT_EQ(rgb(pixel(c, 119, 159)), "(252, 252, 248)") << r.output;
+}
+
 // What a CI job does: the same scripted run twice, on a machine without a display.
 TEST(KorvelSimHeadless, RunsWithoutADisplayAndRepeatsByteForByte) {
   if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
