@@ -53,13 +53,24 @@ void Session::print(const std::string& line, OutputKind kind) {
   {
     std::lock_guard lock(outputMutex_);
     output_.push_back({kind, line});
+    // Lines wait here for a window that takes them a few times a second; a firmware printing
+    // faster than anyone can read keeps only its latest lines, with a note of how many went.
+    if (!outputListener_ && output_.size() > kMaxWaitingLines) {
+      output_.pop_front();
+      ++droppedLines_;
+    }
   }
   if (outputListener_) outputListener_();
 }
 
 std::vector<OutputLine> Session::takeOutput() {
   std::lock_guard lock(outputMutex_);
-  std::vector<OutputLine> out(output_.begin(), output_.end());
+  std::vector<OutputLine> out;
+  if (droppedLines_)
+    out.push_back({OutputKind::Message, "korvel-sim: " + std::to_string(droppedLines_) +
+                                            " lines of output dropped: the firmware printed faster than they can be shown"});
+  droppedLines_ = 0;
+  out.insert(out.end(), output_.begin(), output_.end());
   output_.clear();
   return out;
 }

@@ -95,6 +95,8 @@ class Session {
   UartChannels uarts_;  // after sim_: closed before the simulator goes
   std::mutex outputMutex_;
   std::deque<OutputLine> output_;
+  static constexpr size_t kMaxWaitingLines = 20000;
+  size_t droppedLines_ = 0;  // guarded by outputMutex_
   std::function<void()> outputListener_;
   std::function<void(sim::StopReason)> onStopped_;
   std::atomic<bool> closing_{false};
