@@ -1,7 +1,7 @@
 #include "board_access.h"
 
 #include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
+#include <wx/dcclient.h>
 #include <wx/image.h>
 #include <wx/toplevel.h>
 #include <wx/window.h>
@@ -21,14 +21,15 @@ constexpr uint32_t kResetKey = 0x52;  // virtual-key code of R
 // The LCD's screen inside the LCD component: a 16-pixel bezel around 240 x 320.
 constexpr int kLcdBezel = 16, kLcdWidth = 240, kLcdHeight = 320;
 
+// Reads the window's own pixels. Reading them through a screen DC instead gave every later
+// picture of the run the pixels of the first one (GTK 3), so a mid-run picture froze the rest.
 bool grab(wxWindow* w, const wxRect& clientRect, const std::filesystem::path& file, std::string* error) {
   w->Update();
-  wxPoint origin = w->ClientToScreen(clientRect.GetPosition());
   wxBitmap bitmap(clientRect.GetWidth(), clientRect.GetHeight(), 24);
   {
-    wxScreenDC screen;
+    wxClientDC window(w);
     wxMemoryDC memory(bitmap);
-    if (!memory.Blit(0, 0, clientRect.GetWidth(), clientRect.GetHeight(), &screen, origin.x, origin.y)) {
+    if (!memory.Blit(0, 0, clientRect.GetWidth(), clientRect.GetHeight(), &window, clientRect.x, clientRect.y)) {
       *error = "cannot read the screen to write " + file.string();
       return false;
     }

@@ -87,7 +87,9 @@ class SimApp : public wxApp {
     board_ = std::make_unique<BoardAccess>(plugin);
     if (!gOptions.headless) {
       frame_ = new MainFrame(*session_);
-      session_->setOutputListener([this] { CallAfter([this] { if (frame_) frame_->appendOutput(); }); });
+      // The window's timer takes the output in batches: posting an event per line would flood
+      // the UI thread when firmware prints in a tight loop.
+      session_->setOutputListener(nullptr);
       frame_->Show();
       frame_->appendOutput();
     }

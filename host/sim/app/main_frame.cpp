@@ -62,7 +62,18 @@ void MainFrame::buildMenus() {
 }
 
 void MainFrame::appendOutput() {
-  for (const OutputLine& line : session_.takeOutput()) output_->AppendText(wxString::FromUTF8(line.text) + "\n");
+  std::vector<std::string> batch;
+  for (OutputLine& line : session_.takeOutput()) batch.push_back(std::move(line.text));
+  if (batch.empty()) return;
+  // One change of the control per batch: a firmware printing in a tight loop costs the UI
+  // thread one append (or one rebuild of at most the kept lines) a few times a second.
+  if (history_.add(batch)) {
+    output_->ChangeValue(wxString::FromUTF8(history_.text()));
+    output_->SetInsertionPointEnd();
+    output_->ShowPosition(output_->GetLastPosition());
+  } else {
+    output_->AppendText(wxString::FromUTF8(history_.appended()));
+  }
 }
 
 void MainFrame::updateStatus(bool force) {
@@ -90,7 +101,7 @@ void MainFrame::updateStatus(bool force) {
 
 void MainFrame::onTick(wxTimerEvent&) {
   session_.updateDialogs();
-  appendOutput();
+  if (++outputTicks_ % 3 == 0) appendOutput();
   updateStatus(false);
 }
 

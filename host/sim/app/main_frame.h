@@ -5,6 +5,8 @@
 #include <wx/frame.h>
 #include <wx/timer.h>
 
+#include "output_history.h"
+
 class wxTextCtrl;
 
 namespace korvel::simapp {
@@ -29,6 +31,8 @@ class MainFrame : public wxFrame {
   wxTimer timer_;
   wxString shownState_;
   unsigned statusTicks_ = 0;
+  unsigned outputTicks_ = 0;
+  OutputHistory history_;  // what the output pane shows
 };
 
 }  // namespace korvel::simapp

@@ -27,7 +27,46 @@ bool readScriptFile(Options& o, const std::string& file, std::string* error) {
   o.script.insert(o.script.end(), steps.begin(), steps.end());
   return true;
 }
+
+OptionSpec uartRow(int n, const char* help) {
+  static const char* const names[4] = {"--uart0", "--uart1", "--uart2", "--uart3"};
+  return {names[n], nullptr, "stdio|pty|file:PATH|tcp:PORT", help,
+          [n](Options& o, const std::string& v, std::string* error) {
+            return parseUartChannel(names[n], v, &o.uart[n], error);
+          }};
+}
 }  // namespace
+
+bool parseUartChannel(const std::string& option, const std::string& value, Options::UartChannel* channel,
+                      std::string* error) {
+  using Kind = Options::UartChannel::Kind;
+  Options::UartChannel c;
+  if (value == "stdio") {
+    c.kind = Kind::Stdio;
+  } else if (value == "pty") {
+    c.kind = Kind::Pty;
+  } else if (value.rfind("file:", 0) == 0) {
+    c.kind = Kind::File;
+    c.file = value.substr(5);
+    if (c.file.empty()) {
+      *error = option + ": \"file:\" needs a file name (e.g. file:uart.log)";
+      return false;
+    }
+  } else if (value.rfind("tcp:", 0) == 0) {
+    std::string p = value.substr(4);
+    if (p.empty() || p.size() > 5 || p.find_first_not_of("0123456789") != std::string::npos || std::stoul(p) > 65535) {
+      *error = option + ": \"" + value + "\" needs a port from 0 to 65535 (e.g. tcp:5000; 0 picks a free one)";
+      return false;
+    }
+    c.kind = Kind::Tcp;
+    c.port = uint16_t(std::stoul(p));
+  } else {
+    *error = option + ": \"" + value + "\" is not a channel (write stdio, pty, file:PATH or tcp:PORT)";
+    return false;
+  }
+  *channel = c;
+  return true;
+}
 
 const std::vector<OptionSpec>& optionTable() {
   static const std::vector<OptionSpec> table = {
@@ -159,6 +198,18 @@ const std::vector<OptionSpec>& optionTable() {
        "print a line on standard error the first time the firmware reads or\n"
        "writes each register no model answers for (it reads its reset value)",
        [](Options& o, const std::string&, std::string*) { o.traceUnmodelled = true; return true; }},
+      uartRow(0,
+              "where UART0's bytes go and come from: stdio (its text lines on standard\n"
+              "output, as without this option, and standard input to its receiver),\n"
+              "pty (a new pseudo-terminal, named on standard error: connect a terminal\n"
+              "program to it), file:PATH (its bytes written to PATH; no input) or\n"
+              "tcp:PORT (a TCP server on 127.0.0.1 only, one client at a time; PORT 0\n"
+              "picks a free port, named on standard error). Input waits while the\n"
+              "wire is full, nothing is dropped"),
+      uartRow(1, "likewise for UART1 (without the option its bytes go nowhere;\n"
+                 "stdio: its text lines on standard output)"),
+      uartRow(2, "likewise for UART2"),
+      uartRow(3, "likewise for UART3"),
       {"--help", "-h", nullptr, "this text",
        [](Options& o, const std::string&, std::string*) { o.help = true; return true; }},
   };
@@ -259,6 +310,27 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     if (o.can[n].dir.empty() && (o.can[n].acceptance != defaults.acceptance || o.can[n].colour != defaults.colour)) {
       std::string p = std::to_string(n + 1);
       *error = "--can" + p + "-id and --can" + p + "-colour need --can" + p + "-dir to say which bus folder";
+      return std::nullopt;
+    }
+  }
+  {
+    using Kind = Options::UartChannel::Kind;
+    int stdio = 0;
+    for (int n = 0; n < 4; ++n) {
+      stdio += o.uart[n].kind == Kind::Stdio;
+      for (int m = 0; m < n; ++m) {
+        const Options::UartChannel &a = o.uart[m], &b = o.uart[n];
+        bool samePort = a.kind == Kind::Tcp && b.kind == Kind::Tcp && a.port != 0 && a.port == b.port;
+        bool sameFile = a.kind == Kind::File && b.kind == Kind::File && a.file == b.file;
+        if (samePort || sameFile) {
+          *error = "--uart" + std::to_string(m) + " and --uart" + std::to_string(n) + " cannot share " +
+                   (samePort ? "a port" : "a file") + ": give each its own";
+          return std::nullopt;
+        }
+      }
+    }
+    if (stdio > 1) {
+      *error = "only one UART can be on stdio (standard input has one reader): put the others on pty, file: or tcp:";
       return std::nullopt;
     }
   }

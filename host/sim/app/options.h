@@ -42,7 +42,19 @@ struct Options {
     uint32_t colour = 0;                   // 0x00BBGGRR
   };
   CanPort can[2];
+
+  // Where UARTn's bytes go and come from (--uartN).
+  struct UartChannel {
+    enum class Kind { Default, Stdio, Pty, File, Tcp } kind = Kind::Default;
+    std::string file;   // Kind::File
+    uint16_t port = 0;  // Kind::Tcp; 0: a free port the system chooses
+  };
+  UartChannel uart[4];
 };
+
+// Reads a --uartN value (stdio, pty, file:PATH, tcp:PORT); false with one line in *error.
+bool parseUartChannel(const std::string& option, const std::string& value, Options::UartChannel* channel,
+                      std::string* error);
 
 // The --canN-* options: true if args[i] was one (i then points at its value), false if not;
 // a bad value puts one line into *error and returns true.

@@ -60,13 +60,24 @@ void Session::print(const std::string& line, OutputKind kind) {
   {
     std::lock_guard lock(outputMutex_);
     output_.push_back({kind, line});
+    // Lines wait here for a window that takes them a few times a second; a firmware printing
+    // faster than anyone can read keeps only its latest lines, with a note of how many went.
+    if (!outputListener_ && output_.size() > kMaxWaitingLines) {
+      output_.pop_front();
+      ++droppedLines_;
+    }
   }
   if (outputListener_) outputListener_();
 }
 
 std::vector<OutputLine> Session::takeOutput() {
   std::lock_guard lock(outputMutex_);
-  std::vector<OutputLine> out(output_.begin(), output_.end());
+  std::vector<OutputLine> out;
+  if (droppedLines_)
+    out.push_back({OutputKind::Message, "korvel-sim: " + std::to_string(droppedLines_) +
+                                            " lines of output dropped: the firmware printed faster than they can be shown"});
+  droppedLines_ = 0;
+  out.insert(out.end(), output_.begin(), output_.end());
   output_.clear();
   return out;
 }
@@ -140,7 +151,20 @@ bool Session::open(std::string* error) {
     vcd_->begin(levels);
     sim_.setPinListener([this](int port, uint32_t levels, double seconds) { vcd_->change(port, levels, seconds); });
   }
-  return true;
+  return openUarts(error);
+}
+
+bool Session::openUarts(std::string* error) {
+  UartChannels::Hooks hooks;
+  hooks.setSink = [this](int n, std::function<void(uint8_t)> sink) { sim_.setUartSink(n, std::move(sink)); };
+  hooks.input = [this](int n, uint8_t b) { return sim_.uartInput(n, b); };
+  hooks.stdoutLine = [this](const std::string& l) { print(l, OutputKind::Firmware); };
+  // Even --quiet shows where a terminal can connect: the user needs it.
+  hooks.note = [this](const std::string& l) {
+    if (!options_.headless) std::fprintf(stderr, "%s\n", l.c_str());
+    print(l, OutputKind::Error);
+  };
+  return uarts_.open(options_.uart, std::move(hooks), error);
 }
 
 void Session::drivePins(int port, uint32_t mask, uint32_t levels) {
@@ -319,6 +343,11 @@ void Session::scheduleScript(BoardStep board) {
           endRun();
           return;
         }
+        // The LCD hands its frame to its window from a refresh thread of its own every 16 ms of
+        // real time; with the simulation paused here, a short wait lets the latest drawing reach
+        // the window (its repaint is posted ahead of the picture step) before it is pictured.
+        if (step.action == "lcd-png" || step.action == "board-png")
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
         // Board steps run on the UI thread; the simulation waits so they land at their time.
         uint64_t activity = boardActivity();
         auto done = std::make_shared<std::promise<bool>>();
@@ -354,6 +383,7 @@ void Session::shutdown() {
     sim_.setPinListener(nullptr);
     vcd_->flush();
   }
+  uarts_.close();
   if (initialised_) {
     plugin_.terminate();
     initialised_ = false;

@@ -20,6 +20,7 @@
 #include "korvel_sim/simulator.h"
 #include "options.h"
 #include "vcd_writer.h"
+#include "uart_channels.h"
 
 namespace korvel::simapp {
 
@@ -97,14 +98,18 @@ class Session {
   std::unique_ptr<VcdWriter> vcd_;
   void endRun();
   void waitForBoardToSettle(uint64_t activityBefore, bool expectActivity);
+  bool openUarts(std::string* error);
 
   Options options_;
   std::function<void(std::function<void()>)> post_;
   sim::Simulator sim_;
   agsi_host::Plugin plugin_;
   Expectations expectations_;
+  UartChannels uarts_;  // after sim_: closed before the simulator goes
   std::mutex outputMutex_;
   std::deque<OutputLine> output_;
+  static constexpr size_t kMaxWaitingLines = 20000;
+  size_t droppedLines_ = 0;  // guarded by outputMutex_
   std::function<void()> outputListener_;
   std::function<void(sim::StopReason)> onStopped_;
   std::atomic<bool> closing_{false};

@@ -117,6 +117,24 @@ TEST(KorvelSimHeadless, BoardDemoDrawsAndFollowsKeyTouchAndJoystick) {
   EXPECT_GE(whole.GetHeight(), 552);
 }
 
+TEST(KorvelSimHeadless, MidRunPicturesFollowTheFirmwaresDrawing) {
+  if (!boardInstalled()) GTEST_SKIP() << "the LCD and touch modules are not staged";
+  fs::path early = work() / "early.png", later = work() / "later.png", last = work() / "last.png";
+  Result r = korvelSim("--headless --fast -q --time 700ms --at '100ms lcd-png " + early.string() +
+                       "' --at '200ms touch 120 160' --at '300ms joystick up' --at '500ms lcd-png " + later.string() +
+                       "' --at '550ms joystick down' --lcd-png " + last.string() + " " + firmware("board-demo"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  wxImage a, b, c;
+  ASSERT_TRUE(a.LoadFile(early.string(), wxBITMAP_TYPE_PNG));
+  ASSERT_TRUE(b.LoadFile(later.string(), wxBITMAP_TYPE_PNG));
+  ASSERT_TRUE(c.LoadFile(last.string(), wxBITMAP_TYPE_PNG));
+  EXPECT_EQ(rgb(pixel(a, 119, 159)), "(0, 0, 96)") << "no pen dot before the touch";
+  EXPECT_EQ(rgb(pixel(b, 119, 159)), "(252, 252, 248)") << "the pen dot after the touch";
+  EXPECT_EQ(rgb(pixel(b, 200, 18)), "(252, 252, 0)") << "joystick up at 500 ms";
+  EXPECT_EQ(rgb(pixel(c, 200, 18)), "(96, 96, 96)") << "the final picture is the firmware's last drawing: up is grey again";
+  EXPECT_EQ(rgb(pixel(c, 119, 159)), "(252, 252, 248)") << r.output;
+}
+
 // What a CI job does: the same scripted run twice, on a machine without a display.
 TEST(KorvelSimHeadless, RunsWithoutADisplayAndRepeatsByteForByte) {
   if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
@@ -343,6 +361,69 @@ TEST(KorvelSimHeadless, TraceUnmodelledNamesEachRegisterOnce) {
   EXPECT_EQ(r.err.find(line, at + 1), std::string::npos) << "reported twice\n" << r.output;
   Result quiet = korvelSim("--headless --fast --no-board -q " + firmware("buses"));
   EXPECT_EQ(quiet.err.find("nothing models"), std::string::npos) << quiet.output;
+}
+
+TEST(KorvelSimUart, FileChannelTakesUart0TextInAHeadlessRun) {
+  fs::path log = work() / "uart0.log";
+  fs::remove(log);
+  Result r = korvelSim("--headless --fast --no-board --uart0 file:" + log.string() + " " + firmware("hello"));
+  EXPECT_EQ(r.status, 7) << r.output;
+  EXPECT_EQ(slurp(log).rfind("hello from UART0\n", 0), 0u) << slurp(log);
+  EXPECT_EQ(r.out.find("hello from UART0"), std::string::npos) << "UART0's text went to the file instead\n" << r.output;
+  EXPECT_NE(r.out.find("hello from semihosting"), std::string::npos) << r.output;
+}
+
+TEST(KorvelSimUart, StdioChannelFeedsStandardInputToUart0) {
+  fs::path input = work() / "typed.txt";
+  std::ofstream(input, std::ios::binary) << "typed line\n\x04";
+  Result r = korvelSim("--headless --fast --no-board --time 20s --uart0 stdio " + firmware("uart_echo") + " < " + input.string());
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.out.find("uart echo ready\ntyped line\nbye\n"), std::string::npos) << r.output;
+}
+
+// Talks to the echo firmware as a terminal program would: waits for its greeting, types a line
+// and Ctrl-D, and reads what comes back until korvel-sim ends. `connect` opens fd 3 on the
+// channel named on standard error (the line matched by `named`, a sed expression).
+Result echoSession(const std::string& channel, const std::string& named, const std::string& connect) {
+  fs::path dir = work() / ("echo-" + channel.substr(0, 3));
+  fs::create_directories(dir);
+  fs::path script = dir / "talk.sh";
+  std::ofstream(script) << "set -u\n"
+                           "cd " << dir.string() << "\n"
+                           "rm -f err.txt rc.txt got.txt\n"
+                           "(env -u SDL_AUDIODRIVER ASAN_OPTIONS=detect_leaks=0 timeout 60 "
+                        << (stage() / "bin" / "korvel-sim").string() << " --plugin " << privatePlugin().string()
+                        << " --headless --fast --no-board --uart0 " << channel << " " << firmware("uart_echo")
+                        << " > out.txt 2> err.txt; echo $? > rc.txt) &\n"
+                           "for i in $(seq 300); do grep -q 'UART0 is on' err.txt 2>/dev/null && break; sleep 0.1; done\n"
+                           "WHERE=$(sed -n '" << named << "' err.txt)\n"
+                        << connect << "\n"
+                           "timeout 20 grep -m1 -a ready <&3 > /dev/null\n"
+                           "printf 'hello echo\\n\\004' >&3\n"
+                           "timeout 20 cat <&3 > got.txt 2> /dev/null\n"
+                           "exec 3>&-\n"
+                           "wait\n";
+  int raw = std::system(("bash " + script.string()).c_str());
+  (void)raw;
+  std::string rc = slurp(dir / "rc.txt");
+  Result r{rc.empty() ? -1 : std::stoi(rc), slurp(dir / "got.txt"), slurp(dir / "err.txt"), ""};
+  r.output = "--- received:\n" + r.out + "--- stderr:\n" + r.err;
+  return r;
+}
+
+TEST(KorvelSimUart, EchoFirmwareTalksOverAPseudoTerminal) {
+  Result r = echoSession("pty", "s/.*UART0 is on \\(\\/dev\\/[^ ]*\\).*/\\1/p", "exec 3<>\"$WHERE\"");
+  EXPECT_EQ(r.status, 0) << "Ctrl-D ends the echo firmware\n" << r.output;
+  EXPECT_NE(r.out.find("hello echo\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("bye\n"), std::string::npos) << r.output;
+  EXPECT_EQ(r.out.find("overrun"), std::string::npos) << r.output;
+}
+
+TEST(KorvelSimUart, EchoFirmwareTalksOverLoopbackTcp) {
+  Result r = echoSession("tcp:0", "s/.*UART0 is on 127\\.0\\.0\\.1:\\([0-9]*\\).*/\\1/p", "exec 3<>/dev/tcp/127.0.0.1/$WHERE");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.out.find("hello echo\n"), std::string::npos) << r.output;
+  EXPECT_NE(r.out.find("bye\n"), std::string::npos) << r.output;
 }
 
 TEST(KorvelSimCommandLine, RefusesBadInputWithOneLine) {

@@ -111,6 +111,34 @@ class VirtualDisplay {
 // line in *error when Xvfb is not installed or does not come up.
 std::unique_ptr<VirtualDisplay> startVirtualDisplay(std::string* error, uint32_t timeoutMillis = 10000);
 
+// ---- Byte streams ------------------------------------------------------------------------
+// A two-way byte stream to another program: a pseudo-terminal, a TCP connection, standard input.
+class ByteStream {
+ public:
+  virtual ~ByteStream() = default;
+  // Waits up to timeoutMs for bytes: how many were read (> 0), 0 when none came, -1 when the
+  // other side has gone for good.
+  virtual long read(uint8_t* buffer, size_t size, uint32_t timeoutMs) = 0;
+  // Writes the bytes, waiting up to timeoutMs for room; false when the other side has gone or
+  // does not take them in time (what was not written is then dropped).
+  virtual bool write(const uint8_t* data, size_t size, uint32_t timeoutMs) = 0;
+};
+// A new pseudo-terminal in raw mode; *slaveName is the terminal's name for other programs
+// (e.g. "/dev/pts/3"). It stays usable while programs open and close that terminal. Null with
+// one line in *error.
+std::unique_ptr<ByteStream> openPseudoTerminal(std::string* slaveName, std::string* error);
+// Standard input as a stream (for reading only; -1 once it ends).
+std::unique_ptr<ByteStream> standardInputStream();
+// A TCP server on 127.0.0.1 only (port 0: a free port chosen by the system).
+class ByteListener {
+ public:
+  virtual ~ByteListener() = default;
+  virtual uint16_t port() const = 0;
+  // The next client, or null when none connected within timeoutMs.
+  virtual std::unique_ptr<ByteStream> accept(uint32_t timeoutMs) = 0;
+};
+std::unique_ptr<ByteListener> listenOnLoopback(uint16_t port, std::string* error);
+
 // Keeps the process's standard output for the caller alone: returns a stream on it and sends
 // whatever else the process writes to standard output (libraries, plug-ins, their threads) to
 // standard error instead. Null, with nothing changed, when that cannot be done.
