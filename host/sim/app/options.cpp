@@ -255,7 +255,8 @@ std::string usage() {
       "      expectation met\n"
       "  N   the firmware exited through semihosting with status N\n"
       "  2   bad options, script or files; or no display could be opened\n"
-      "  3   the firmware faulted (its registers are on standard error)\n"
+      "  3   the firmware locked up (a fault in its HardFault handler) or faulted into\n"
+      "      a handler that only spins; the report is on standard error\n"
       "  4   a picture (--lcd-png, --board-png, lcd-png, board-png) could not be written\n"
       "  5   an expectation failed: its text did not appear within its time\n"
       "  6   the run ended (time limit, firmware exit, stop) while an expectation still waited\n";
