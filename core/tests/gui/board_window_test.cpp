@@ -15,6 +15,7 @@
 #include <wx/toplevel.h>
 
 #include "gui_support.h"
+#include "screen_grab.h"
 #include "korvel/agsi.h"
 #include "korvel/board_testing.h"
 #include "korvel/exports.h"
@@ -353,12 +354,7 @@ TEST_F(BoardWindow, OnScreenTheBoardSitsInTheWindowsGreyMargin) {
     wxTheApp->Yield(true);
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  const fs::path file = docs_ / "screen.png";
-  const std::string command = "import -window root png:'" + file.string() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-  wxImage screen;
-  ASSERT_TRUE(screen.LoadFile(file.string(), wxBITMAP_TYPE_PNG));
-  const wxImage client = screen.GetSubImage(wxRect(board()->ClientToScreen(wxPoint(0, 0)), board()->GetClientSize()));
+  const wxImage client = korvel::test::grabClient(board());
   for (auto [x, y] : {std::pair{2, 2}, {5, 300}, {400, 5}, {781, 300}})
     EXPECT_EQ(rgb(client, x, y), rgb(240, 240, 240)) << "window margin at (" << x << "," << y << ")";
   // Inside the board area (from (10, 10)) the picture shows: PCB green left of the title.

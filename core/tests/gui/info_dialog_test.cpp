@@ -16,6 +16,7 @@
 
 #include "dialog_support.h"
 #include "gui_support.h"
+#include "screen_grab.h"
 #include "infodialog/chip_dialog.h"
 #include "infodialog/description_page.h"
 #include "infodialog/info_tab_control.h"
@@ -131,20 +132,7 @@ void runEventLoopFor(int milliseconds) {
   loop.Run();
 }
 
-// What the X server shows in a screen rectangle, other windows included. (ImageMagick's import:
-// wxScreenDC under GTK 3 keeps returning the screen as it was at its first use.)
-wxImage grabScreen(const wxRect& area) {
-  const fs::path file = fs::temp_directory_path() / ("korvel-screen-" + std::to_string(::getpid()) + ".png");
-  const std::string command = "import -window root png:'" + file.string() + "'";
-  wxImage screen;
-  const bool grabbed = std::system(command.c_str()) == 0 && screen.LoadFile(file.string(), wxBITMAP_TYPE_PNG);
-  fs::remove(file);
-  if (!grabbed) {
-    ADD_FAILURE() << "could not grab the screen with: " << command;
-    return wxImage();
-  }
-  return screen.GetSubImage(area);
-}
+using korvel::test::grabScreen;
 
 TEST_F(InfoDialog, ScreenshotsOfEveryTabOfTheBoardDialog) {
   ChipDialog* dialog = openFor("Korvel");

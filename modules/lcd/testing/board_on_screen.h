@@ -21,26 +21,13 @@
 
 #include "korvel/agsi.h"
 #include "korvel/platform/platform.h"
+#include "screen_grab.h"
 #include "staged_plugin.h"
 
 namespace korvel_testing {
 
-// Pumps the UI thread's queue until pred holds or limit passes (the limit only stops a hang).
-template <class Pred>
-bool pumpUntil(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(5)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    wxTheApp->ProcessPendingEvents();
-    wxTheApp->Yield(true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-inline void pumpFor(std::chrono::milliseconds span) {
-  pumpUntil([] { return false; }, span);
-}
+using korvel::test::pumpFor;
+using korvel::test::pumpUntil;
 
 // "r,g,b" of one pixel, for readable failure messages.
 inline std::string rgbAt(const wxImage& image, wxPoint p) {
@@ -89,20 +76,8 @@ class BoardOnScreen : public ::testing::Test {
     set(powered ? 1 : 0);
   }
 
-  // What the X server shows of a window's client area, other windows included: the user's
-  // view. (Taken with ImageMagick's import: wxScreenDC under GTK 3 keeps returning the screen
-  // as it was at its first use.)
-  wxImage grabClient(wxWindow* window) {
-    const std::filesystem::path file = plugin_.tree().root() / "screen.png";
-    const std::string command = "import -window root png:'" + file.string() + "'";
-    wxImage screen;
-    if (std::system(command.c_str()) != 0 || !screen.LoadFile(file.string(), wxBITMAP_TYPE_PNG)) {
-      ADD_FAILURE() << "could not grab the screen with: " << command;
-      return wxImage(window->GetClientSize());
-    }
-    const wxPoint at = window->ClientToScreen(wxPoint(0, 0));
-    return screen.GetSubImage(wxRect(at, window->GetClientSize()));
-  }
+  // What the X server shows of a window's client area, other windows included: the user's view.
+  wxImage grabClient(wxWindow* window) { return korvel::test::grabClient(window); }
 
   StagedPlugin plugin_;
   PluginLcdBus bus_ = plugin_.bus();
