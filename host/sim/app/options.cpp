@@ -163,6 +163,18 @@ const std::vector<OptionSpec>& optionTable() {
          o.seed = uint32_t(n);
          return true;
        }},
+      {"--cpu", nullptr, "ENGINE",
+       "the engine that executes the firmware: own (default, korvel-sim's own\n"
+       "Cortex-M3 interpreter) or unicorn",
+       [](Options& o, const std::string& v, std::string* error) {
+         auto kind = sim::engineKindFromString(v);
+         if (!kind) {
+           *error = "--cpu: \"" + v + "\" is not an engine; use own or unicorn";
+           return false;
+         }
+         o.cpu = *kind;
+         return true;
+       }},
       {"--quiet", "-q", nullptr, "headless: print only the firmware's output and errors",
        [](Options& o, const std::string&, std::string*) { o.quiet = true; return true; }},
       {"--list-parts", nullptr, nullptr, "list the board's parts and what a script can do with each",

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "korvel_sim/engine_kind.h"
 #include "script.h"
 #include "vcd_writer.h"
 
@@ -25,6 +26,7 @@ struct Options {
   std::filesystem::path settings;  // empty: defaults (headless) or korvel.ini beside the plug-in
   bool keepSettings = false;       // headless: write the run's settings back at the end
   std::optional<uint32_t> seed;    // the contact-bounce model's random seed
+  sim::EngineKind cpu = sim::EngineKind::Own;  // which engine runs the firmware
   bool quiet = false;              // headless: only firmware output and errors
   bool untilExpected = false;      // end the run once every expectation is met
   bool help = false;

@@ -33,7 +33,8 @@ std::filesystem::path defaultPluginPath() {
 }
 
 Session::Session(const Options& options, std::function<void(std::function<void()>)> post)
-    : options_(options), post_(std::move(post)), expectations_(options.script) {
+    : options_(options), post_(std::move(post)), sim_(agsi_host::Host::instance(), options.cpu),
+      expectations_(options.script) {
   sim_.setRealTime(options.realTime);
   if (options.timeLimit >= 0) sim_.setTimeLimit(options.timeLimit);
   sim_.setOutput([this](const std::string& l) { firmwareLine(l); });

@@ -75,7 +75,7 @@ CortexM3::CortexM3(Bus& bus) : bus_(bus) {
 
 }
 
-void CortexM3::watchMaskChanges(const uint8_t* code, uint32_t size) {
+void CortexM3::codeLoaded(const uint8_t* code, uint32_t size) {
   for (size_t h : maskHooks_) uc_hook_del(uc_, uc_hook(h));
   maskHooks_.clear();
   auto half = [&](uint32_t a) { return uint16_t(code[a] | code[a + 1] << 8); };
@@ -297,6 +297,7 @@ void CortexM3::onBlock(uint64_t address, uint32_t size) {
     return;
   }
   resumeAt_.reset();  // a stop that did not take (Unicorn may cancel one) is forgotten
+  if (stepping_) return;  // step() counts its one instruction itself
   // One cycle per half-word of code: close to the M3's cycle count for mixed 16/32-bit
   // instructions, where loads and taken branches cost extra cycles.
   cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed);
@@ -381,6 +382,58 @@ void CortexM3::fault(FaultKind kind, const std::string& what, uint32_t address) 
   if (!fault_) fault_ = FaultEvent{kind, address, what};
   uc_emu_stop(uc_);
 }
+
+RunEnd CortexM3::step() {
+  stop_.store(false, std::memory_order_relaxed);
+  sleeping_ = false;
+  until_ = UINT64_MAX;
+  resumeAt_.reset();
+  stepping_ = true;
+  uc_err err = uc_emu_start(uc_, pc() | 1, 0, 0, 1);
+  stepping_ = false;
+  if (resumeAt_ || faultPc_) {
+    uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
+    uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+  }
+  faultPc_.reset();
+  if (err != UC_ERR_OK && !fault_) fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(err)};
+  if (!fault_) cycles_.fetch_add(1, std::memory_order_relaxed);
+  if (fault_) return RunEnd::Fault;
+  if (exitRequested_) return RunEnd::Exited;
+  if (sleeping_) return RunEnd::Sleeping;
+  return RunEnd::Budget;
+}
+
+void CortexM3::invalidateCode(uint32_t base, uint32_t size) {
+  if (size) uc_ctl_remove_cache(uc_, base, uint64_t(base) + size);
+}
+
+CoreRegisters CortexM3::registers() {
+  CoreRegisters r;
+  for (int i = 0; i < 13; ++i) r.r[i] = reg(i);
+  r.sp = reg(13), r.lr = reg(14), r.pc = pc() & ~1u;
+  SpecialRegisters s = special();
+  r.xpsr = s.xpsr, r.msp = s.msp, r.psp = s.psp, r.control = s.control;
+  r.primask = primask(), r.faultmask = faultmask(), r.basepri = basepri();
+  return r;
+}
+
+void CortexM3::setRegisters(const CoreRegisters& r) {
+  for (int i = 0; i < 13; ++i) setReg(i, r.r[i]);
+  setReg(14, r.lr);
+  setReg(15, r.pc);
+  SpecialRegisters s;
+  s.xpsr = r.xpsr, s.control = r.control, s.msp = r.msp, s.psp = r.psp;
+  s.setSp(r.sp);  // the banked copy in use follows what the debugger wrote to SP
+  setSpecial(s);
+  uint32_t pm = r.primask & 1, fm = r.faultmask & 1, bp = r.basepri & 0xFF;
+  uc_reg_write(uc_, UC_ARM_REG_PRIMASK, &pm);
+  uc_reg_write(uc_, UC_ARM_REG_FAULTMASK, &fm);
+  uc_reg_write(uc_, UC_ARM_REG_BASEPRI, &bp);
+}
+
+void CortexM3::setBreakpoint(uint32_t, bool) {}
+void CortexM3::setWatchpoint(uint32_t, uint32_t, bool, bool, bool) {}
 
 void CortexM3::requestStop() {
   stop_.store(true, std::memory_order_relaxed);

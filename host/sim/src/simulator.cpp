@@ -14,7 +14,7 @@
 #include "address_map.h"
 #include "can.h"
 #include "agsi_host/functions.h"
-#include "cortex_m3.h"
+#include "engine.h"
 #include "dac.h"
 #include "gpio.h"
 #include "i2c.h"
@@ -88,7 +88,8 @@ struct Simulator::Chip : Bus {
   Simulator& sim;
   agsi_host::Host& host;
   std::vector<uint8_t> flash, sram, ahbSram;
-  CortexM3 cpu;
+  std::unique_ptr<Engine> engine;
+  Engine& cpu;
   Nvic nvic;
   SystemControl sysctl;
   Gpio gpio;
@@ -129,8 +130,9 @@ struct Simulator::Chip : Bus {
   std::multimap<double, std::function<void()>> events;
   std::function<void(int, uint32_t, double)> pinListener;  // Simulator::setPinListener
 
-  Chip(Simulator& s, agsi_host::Host& h)
-      : sim(s), host(h), flash(kFlashSize, 0xFF), sram(kSramSize, 0), ahbSram(kAhbSramSize, 0), cpu(*this) {
+  Chip(Simulator& s, agsi_host::Host& h, EngineKind kind)
+      : sim(s), host(h), flash(kFlashSize, 0xFF), sram(kSramSize, 0), ahbSram(kAhbSramSize, 0),
+        engine(makeEngine(kind, *this)), cpu(*engine) {
     map.add(Nvic::kBase, Nvic::kSize, &nvic, true);
     map.add(SystemControl::kBase, SystemControl::kSize, &sysctl, true);  // clock changes take effect in time
     map.add(Gpio::kBase, Gpio::kSize, &gpio);
@@ -589,7 +591,8 @@ struct Simulator::Chip : Bus {
 
 // ---- Simulator ----------------------------------------------------------------------------------
 
-Simulator::Simulator(agsi_host::Host& host) : host_(host), chip_(std::make_unique<Chip>(*this, host)) {
+Simulator::Simulator(agsi_host::Host& host, EngineKind engine)
+    : host_(host), chip_(std::make_unique<Chip>(*this, host, engine)) {
   host_.setTarget(this);
   // The analog pins as float VTRs in volts, there for scripts and plug-ins alike; a plug-in that
   // defines one itself gets the same register (and its own initial value if it came first).
@@ -631,6 +634,8 @@ void Simulator::line(const std::string& text) {
 
 uint64_t Simulator::cycles() const { return chip_->cycles(); }
 
+EngineKind Simulator::engineKind() const { return chip_->cpu.kind(); }
+
 double Simulator::seconds() { return chip_->seconds(); }
 
 uint32_t Simulator::clockHz() { return chip_->hz; }
@@ -664,7 +669,7 @@ bool Simulator::loadFirmware(const std::filesystem::path& elf, std::string* erro
   host_.clearSymbols();
   for (const ElfSymbol& s : image.symbols)
     host_.addSymbol({s.name, s.address, s.object && s.size == 1 ? uint32_t(AGSI_SYMTYPE_UCHAR) : 0u});
-  chip_->cpu.watchMaskChanges(chip_->flash.data(), kFlashSize);
+  chip_->cpu.codeLoaded(chip_->flash.data(), kFlashSize);
   hasFirmware_ = true;
   resetChip();
   return true;

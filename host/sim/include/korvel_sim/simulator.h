@@ -22,6 +22,7 @@
 
 #include "agsi_host/host.h"
 #include "korvel_sim/elf_image.h"
+#include "korvel_sim/engine_kind.h"
 
 namespace korvel::sim {
 
@@ -36,7 +37,7 @@ class Simulator : public agsi_host::Target {
   static constexpr uint32_t kAhbSramBase = 0x2007C000, kAhbSramSize = 32 * 1024;
 
   // Registers itself as the host's target; the destructor unregisters it.
-  explicit Simulator(agsi_host::Host& host = agsi_host::Host::instance());
+  explicit Simulator(agsi_host::Host& host = agsi_host::Host::instance(), EngineKind engine = EngineKind::Own);
   ~Simulator() override;
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
@@ -107,6 +108,7 @@ class Simulator : public agsi_host::Target {
   std::optional<int> exitStatus() const { return exitStatus_; }
   const std::string& faultReport() const { return faultReport_; }
   uint64_t cycles() const;
+  EngineKind engineKind() const;
 
   // agsi_host::Target
   bool read(uint32_t address, uint32_t size, uint8_t* out) override;
