@@ -129,6 +129,17 @@ void board(Mesh& m, const Image& picture) {
         break;
       case PartKind::CanPort:
         break;
+      case PartKind::Potmeter: {
+        const float cx = bx((p.left + p.right) / 2), cz = bz((p.top + p.bottom) / 2);
+        part(p.left + 4, p.top + 4, p.right - 4, p.bottom - 4, 0, 2.5f, chip);
+        m.cylinder(cx, cz, 2.5f, 6.0f, 2.2f, 20, key);
+        break;
+      }
+      case PartKind::Speaker: {
+        const float cx = bx((p.left + p.right) / 2), cz = bz((p.top + p.bottom) / 2);
+        m.cylinder(cx, cz, 0, 2.0f, 2.6f, 24, chip);
+        break;
+      }
     }
   }
   // The parts the picture draws without a component window.
@@ -168,6 +179,29 @@ void joystick(Mesh& m) {
   m.cylinder(0, 0, 4.4f, 8.0f, 0.9f, 16, metal, false);
   m.frustum(0, 0, 8.0f, 10.5f, 3.0f, 3.2f, 24, knob, false, true);
   m.frustum(0, 0, 10.5f, 11.5f, 3.2f, 2.4f, 24, knob);
+}
+
+void potmeter(Mesh& m) {
+  pcbPatch(m, 8);
+  const auto body = m.material("body", {30, 60, 140});
+  const auto metal = m.material("metal", kMetal, 1.0f, 60);
+  const auto knob = m.material("knob", {40, 40, 44}, 1.0f, 40);
+  const auto mark = m.material("mark", {240, 240, 230});
+  m.box({-5, 0, -5}, {5, 3.5f, 5}, body);
+  for (int i = -1; i <= 1; ++i) m.box({i * 2.5f - 0.4f, -1.5f, 5}, {i * 2.5f + 0.4f, 0.5f, 6.5f}, metal);
+  m.cylinder(0, 0, 3.5f, 5.0f, 1.2f, 16, metal, false);
+  m.cylinder(0, 0, 5.0f, 9.0f, 3.6f, 32, knob);
+  m.box({-0.3f, 9.0f, -3.4f}, {0.3f, 9.1f, -0.8f}, mark);
+}
+
+void speaker(Mesh& m) {
+  pcbPatch(m, 10);
+  const auto body = m.material("body", kBlack);
+  const auto cone = m.material("cone", {70, 70, 74}, 1.0f, 20);
+  const auto metal = m.material("metal", kMetal, 1.0f, 60);
+  m.cylinder(0, 0, 0, 1.0f, 7.5f, 40, metal, false);
+  m.frustum(0, 0, 1.0f, 4.0f, 7.5f, 7.0f, 40, body, false, true);
+  m.frustum(0, 0, 4.0f, 3.0f, 7.0f, 2.0f, 40, cone);
 }
 
 void jumper(Mesh& m) {
@@ -237,6 +271,8 @@ const std::map<std::string, ModelSpec>& models() {
       {"TouchPanel", {"Touch panel on the LCD", 65, [](Mesh& m, const Image*) { lcdModule(m, true); }}},
       {"Button", {"Push button", 35, [](Mesh& m, const Image*) { button(m); }}},
       {"Joystick", {"Five-way joystick", 30, [](Mesh& m, const Image*) { joystick(m); }}},
+      {"Potmeter", {"Potentiometer on AD0.5", 35, [](Mesh& m, const Image*) { potmeter(m); }}},
+      {"Speaker", {"Speaker on the DAC output", 35, [](Mesh& m, const Image*) { speaker(m); }}},
       {"Jumper", {"Jumper with cap", 25, [](Mesh& m, const Image*) { jumper(m); }}},
       {"Switch", {"Power slide switch", 30, [](Mesh& m, const Image*) { slideSwitch(m); }}},
       {"LED", {"Power LED", 40, [](Mesh& m, const Image*) { led(m); }}},

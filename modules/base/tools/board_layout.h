@@ -5,7 +5,7 @@
 inline constexpr int kBoardWidth = 768;
 inline constexpr int kBoardHeight = 552;
 
-enum class PartKind { Button, Jumper, Joystick, Switch, Led, Lcd, CanBus, CanPort };
+enum class PartKind { Button, Jumper, Joystick, Switch, Led, Lcd, CanBus, CanPort, Potmeter, Speaker };
 
 struct ComponentPlace {
   const char* id;
@@ -27,4 +27,6 @@ inline constexpr ComponentPlace kComponentPlaces[] = {
     {"JP3", PartKind::Jumper, 693, 48, 708, 83},
     {"SW6", PartKind::Switch, 672, 95, 768, 133},
     {"LD12", PartKind::Led, 648, 211, 668, 223},
+    {"Potmeter", PartKind::Potmeter, 676, 462, 732, 518},
+    {"Speaker", PartKind::Speaker, 590, 468, 638, 516},
 };

@@ -113,6 +113,12 @@ void drawTraces(Painter& p) {
   p.line(640, 114, 640, 160, kTrace, 3);
   p.line(158, 257, 158, 330, kTrace, 2);  // JP5 to the INT0 line
   p.line(158, 330, 560, 330, kTrace, 2);
+  p.line(704, 462, 704, 452, kTrace, 2);  // potentiometer wiper to AD0.5 (P1.31)
+  p.line(704, 452, 652, 452, kTrace, 2);
+  p.line(652, 452, 652, 408, kTrace, 2);
+  p.line(614, 468, 614, 458, kTrace, 2);  // speaker amplifier to AOUT (P0.26)
+  p.line(614, 458, 640, 458, kTrace, 2);
+  p.line(640, 458, 640, 408, kTrace, 2);
   for (int i = 0; i < 6; ++i) p.line(110, 72 + 0, 110 + 20 + i * 4, 72, kTrace, 1);
 }
 
@@ -260,6 +266,18 @@ void drawFootprint(Painter& p, const ComponentPlace& place) {
       break;
     case PartKind::CanPort:
       p.fill(r, kChip, kMetal);
+      break;
+    case PartKind::Potmeter:
+      // A square trimmer body with its three legs below; the knob window covers the body.
+      for (int k = 0; k < 3; ++k) p.fill(wxRect(r.x + 12 + k * 14, r.GetBottom() + 1, 4, 6), kMetal);
+      p.fill(r, wxColour(30, 30, 32), kMetalDark);
+      p.outline(wxRect(r).Inflate(3), kSilk);
+      p.label("POT1  AD0.5", r.x + r.width / 2, r.y - 15);
+      break;
+    case PartKind::Speaker:
+      p.circle(r.x + r.width / 2, r.y + r.height / 2, r.width / 2 + 3, wxNullColour, kSilk, 1);
+      p.circle(r.x + r.width / 2, r.y + r.height / 2, r.width / 2, wxColour(30, 30, 32), kMetalDark, 1);
+      p.label("LS1", r.x + r.width / 2, r.y - 15);
       break;
   }
 }
