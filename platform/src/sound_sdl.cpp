@@ -2,7 +2,9 @@
 // clicks do; without an audio device (no sound card, CI) every call is a silent no-op.
 #include <SDL2/SDL.h>
 
+#include <cstring>
 #include <mutex>
+#include <string>
 
 #include "korvel/platform/platform.h"
 
@@ -71,6 +73,69 @@ size_t pendingSoundBytes() {
   Audio& a = audio();
   std::lock_guard<std::mutex> guard(a.lock);
   return a.ok ? SDL_GetQueuedAudioSize(a.device) : 0;
+}
+
+namespace {
+
+class SdlAudioStream final : public AudioStream {
+ public:
+  explicit SdlAudioStream(AudioPull pull) : pull_(std::move(pull)) {}
+  ~SdlAudioStream() override {
+    if (device_ != 0) SDL_CloseAudioDevice(device_);  // waits for a block in progress
+    if (initialised_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+
+  bool open(int wantedRate, std::string* error) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+      *error = SDL_GetError();
+      return false;
+    }
+    initialised_ = true;
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (driver != nullptr && std::strcmp(driver, "dummy") == 0) {
+      *error = "only the \"dummy\" audio driver";
+      return false;
+    }
+    SDL_AudioSpec wanted{};
+    wanted.freq = wantedRate;
+    wanted.format = AUDIO_F32SYS;
+    wanted.channels = 1;
+    wanted.samples = 512;
+    wanted.callback = &SdlAudioStream::callback;
+    wanted.userdata = this;
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &spec_, SDL_AUDIO_ALLOW_FREQUENCY_CHANGE);
+    if (device_ == 0) {
+      *error = SDL_GetError();
+      return false;
+    }
+    SDL_PauseAudioDevice(device_, 0);
+    return true;
+  }
+
+  int sampleRate() const override { return spec_.freq; }
+
+ private:
+  static void callback(void* self, Uint8* stream, int length) {
+    auto* s = static_cast<SdlAudioStream*>(self);
+    s->pull_(reinterpret_cast<float*>(stream), size_t(length) / sizeof(float));
+  }
+
+  AudioPull pull_;
+  bool initialised_ = false;
+  SDL_AudioDeviceID device_ = 0;
+  SDL_AudioSpec spec_{};
+};
+
+}  // namespace
+
+std::unique_ptr<AudioStream> openAudioStream(int wantedRate, AudioPull pull, std::string* error) {
+  auto stream = std::make_unique<SdlAudioStream>(std::move(pull));
+  std::string reason;
+  if (!stream->open(wantedRate, &reason)) {
+    if (error) *error = reason.empty() ? "no audio device found" : reason;
+    return nullptr;
+  }
+  return stream;
 }
 
 }  // namespace korvel::platform

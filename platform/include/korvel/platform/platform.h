@@ -97,6 +97,18 @@ void playWaveAsync(const uint8_t* wave, size_t size);
 // Bytes of sound queued and not yet played (0 without an audio device).
 size_t pendingSoundBytes();
 
+// A mono stream of float samples (-1..1) to the default audio device. The device's own thread
+// calls `pull` for each block it needs; the stream stops when the object goes.
+class AudioStream {
+ public:
+  virtual ~AudioStream() = default;
+  virtual int sampleRate() const = 0;
+};
+using AudioPull = std::function<void(float* samples, size_t count)>;
+// Opens a stream near `wantedRate` Hz. Null when there is no audio device to play on (none
+// found, or only SDL's "dummy" driver that plays nowhere), with the reason in *error.
+std::unique_ptr<AudioStream> openAudioStream(int wantedRate, AudioPull pull, std::string* error);
+
 // ---- Virtual display ---------------------------------------------------------------------
 // A private virtual X server (Xvfb) for programs that need windows where no display is set. The
 // server picks a free display number itself, so two runs side by side never collide; it is
