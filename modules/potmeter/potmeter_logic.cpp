@@ -23,6 +23,9 @@ double positionForPointer(double dx, double dy, double previous) {
   // Degrees turned clockwise from the 0 V stop, 0..360.
   double turned = std::fmod(kZeroAngle - angle + 720.0, 360.0);
   if (turned <= kSweepDegrees) return turned / kSweepDegrees;
+  // A hair past a stop is that stop (a pointer aimed exactly at it may land just beyond).
+  if (turned <= kSweepDegrees + 1.0) return 1.0;
+  if (turned >= 359.0) return 0.0;
   // The gap under the knob: stay at the stop on the side the knob was on.
   return clamp01(previous) < 0.5 ? 0.0 : 1.0;
 }

@@ -22,7 +22,8 @@ inline constexpr double kKeyStep = 1.0 / 32.0;
 double angleForPosition(double position);
 // The position a pointer at (dx, dy) from the knob's centre (screen coordinates, y down) turns
 // the knob to. In the 90 degrees below the knob that it cannot reach it stays at the end stop
-// nearer to `previous`, so a drag never jumps from one end to the other through the gap.
+// nearer to `previous`, so a drag never jumps from one end to the other through the gap; within
+// one degree past a stop it is at that stop.
 double positionForPointer(double dx, double dy, double previous);
 // The position for a voltage (clamped to the rail).
 double positionForVolts(double volts);

@@ -9,9 +9,7 @@ wxBEGIN_EVENT_TABLE(KVSpeaker, KVBase)
 wxEND_EVENT_TABLE()
 
 KVSpeaker::KVSpeaker(std::function<bool()> sounding, std::function<void()> testTone)
-    : KVBase("Speaker", Orientation0), sounding_(std::move(sounding)), testTone_(std::move(testTone)) {
-  SetToolTip("Speaker LS1 on AOUT (P0.26): click for a test tone");
-}
+    : KVBase("Speaker", Orientation0), sounding_(std::move(sounding)), testTone_(std::move(testTone)) {}
 
 void KVSpeaker::setOrientation(ChipOrientation orientation) { orientation_ = orientation; }
 

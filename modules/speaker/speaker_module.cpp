@@ -70,6 +70,8 @@ KORVEL_MODULE_EXPORT int DefineAllComponents(wxWindow*, KVRect, ComponentModule*
     delete speaker;  // the board did not take it
     return 0;
   }
+  // The tip needs the window, which exists only once the board has placed the speaker.
+  if (KVSpeaker* placed = boardSpeaker()) placed->SetToolTip("Speaker LS1 on AOUT (P0.26): click for a test tone");
   engine().start();
   return ok & 1;
 }

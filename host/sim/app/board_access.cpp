@@ -1,5 +1,7 @@
 #include "board_access.h"
 
+#include <cmath>
+
 #include <wx/dcmemory.h>
 #include <wx/dcclient.h>
 #include <wx/image.h>
@@ -117,6 +119,7 @@ bool BoardAccess::check(const ScriptStep& step, std::string* error) const {
   if (a == "press" || a == "release" || a == "click") id = step.args[0];
   else if (a == "touch" || a == "untouch") id = "TP";
   else if (a == "joystick") id = "Joystick";
+  else if (a == "turn") id = "Potmeter";
   else if (a == "lcd-png") id = "Pictor";
   else if (a == "board-png") id = "Korvel";
   else return true;
@@ -209,6 +212,25 @@ bool BoardAccess::perform(const ScriptStep& step, std::string* error) {
     // Grab the knob at rest and drag it in the direction.
     return mouse("Joystick", wxEVT_LEFT_DOWN, cx, cy, true, false, error) &&
            mouse("Joystick", wxEVT_MOTION, cx + dx, cy + dy, true, false, error);
+  }
+  if (a == "turn") {
+    wxWindow* w = component("Potmeter");
+    double volts = 0;
+    if (!w || !parseVolts(step.args[0], &volts)) {
+      *error = "the board has no component \"Potmeter\"";
+      return false;
+    }
+    // Grab the knob in its middle and drag it round to the angle of the voltage: 0 V at 7:30,
+    // 3.3 V at 4:30, clockwise. The pointer goes far out (the knob holds the mouse while
+    // dragged), so the angle, and with it the voltage, comes out to a few microvolts.
+    wxSize size = w->GetClientSize();
+    const int cx = size.x / 2, cy = size.y / 2;
+    const double degrees = 225.0 - 270.0 * volts / kPotFullScaleVolts;
+    const double rad = degrees * 3.14159265358979323846 / 180.0;
+    const int x = cx + int(std::lround(100000.0 * std::cos(rad))), y = cy - int(std::lround(100000.0 * std::sin(rad)));
+    return mouse("Potmeter", wxEVT_LEFT_DOWN, cx, cy, true, false, error) &&
+           mouse("Potmeter", wxEVT_MOTION, x, y, true, false, error) &&
+           mouse("Potmeter", wxEVT_LEFT_UP, x, y, false, false, error);
   }
   if (a == "lcd-png") return writeLcdPng(step.args[0], error);
   if (a == "board-png") return writeBoardPng(step.args[0], error);

@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include <cctype>
 #include <cerrno>
 #include <bit>
 #include <cmath>
@@ -17,7 +18,7 @@ const std::map<std::string, std::pair<size_t, size_t>>& actions() {
       {"press", {1, 3}},     {"release", {1, 3}},  {"click", {1, 3}},   {"touch", {2, 2}},
       {"untouch", {0, 0}},   {"joystick", {1, 1}}, {"vtr", {2, 2}},     {"lcd-png", {1, 1}},
       {"board-png", {1, 1}}, {"reset", {0, 0}},    {"stop", {0, 0}},    {"expect", {3, 3}},
-      {"square", {2, 2}},
+      {"square", {2, 2}},    {"turn", {1, 1}},
   };
   return a;
 }
@@ -122,6 +123,20 @@ bool parseFrequency(const std::string& text, double* hz) {
   return true;
 }
 
+bool parseVolts(const std::string& text, double* volts) {
+  std::string t = text;
+  if (!t.empty() && (t.back() == 'V' || t.back() == 'v')) t.pop_back();
+  if (t.empty() || std::isspace(static_cast<unsigned char>(t[0]))) return false;
+  char* end = nullptr;
+  errno = 0;
+  double v = std::strtod(t.c_str(), &end);
+  // Plain decimals only: no hex, infinities or NaN sneak in through strtod.
+  if (errno != 0 || end != t.c_str() + t.size() || t.find_first_of("xXnNiI") != std::string::npos) return false;
+  if (!(v >= 0.0 && v <= kPotFullScaleVolts)) return false;
+  *volts = v;
+  return true;
+}
+
 bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
   ScriptStep s;
   s.text = line;
@@ -139,7 +154,7 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
   auto it = actions().find(action);
   if (it == actions().end())
     return fail("unknown action \"" + action +
-                "\" (press, release, click, touch, untouch, joystick, vtr, lcd-png, board-png, reset, stop, expect, square)");
+                "\" (press, release, click, touch, untouch, joystick, turn, vtr, lcd-png, board-png, reset, stop, expect, square)");
   s.args.assign(words.begin() + 2, words.end());
   if (s.args.size() < it->second.first || s.args.size() > it->second.second) {
     if (action == "expect") return fail("write expect \"TEXT\" within TIME");
@@ -186,6 +201,11 @@ bool parseStep(const std::string& line, ScriptStep* step, std::string* error) {
     for (const char* d : kJoystick) ok |= s.args[0] == d;
     if (!ok)
       return fail("joystick takes up, down, left, right, up-left, up-right, down-left, down-right, release, push or unpush");
+  }
+  if (action == "turn") {
+    double volts;
+    if (!parseVolts(s.args[0], &volts))
+      return fail("\"" + s.args[0] + "\" is not a voltage for the potentiometer (write e.g. turn 1.65 or turn 1.65V; 0 to 3.3)");
   }
   if (action == "expect") {
     if (s.args[0].empty()) return fail("expect needs the text to wait for");

@@ -4,6 +4,7 @@
 //                           both, holding the part for kClickHoldSeconds)
 //   200ms touch 120 160     pen down on the touch panel at panel pixel (120, 160); untouch lifts it
 //   300ms joystick up       push the stick (up, down, left, right, up-left, ..., release, push, unpush)
+//   400ms turn 2.5V         turn the potentiometer (AD0.5) to 2.5 V, 0 to 3.3 V, by dragging its knob
 //   0.5s vtr PORT2 0xFFFF   write a virtual register (float ones in their unit: vtr AIN5 1.65)
 //   1s lcd-png out.png      write the LCD picture now (board-png: the whole board window)
 //   0.1s square P1.26 500Hz a square wave on an input pin until the end of the run
@@ -54,6 +55,9 @@ constexpr double kMaxSquareHz = 100e3;
 bool parsePin(const std::string& text, int* port, int* pin);
 // "500Hz", "2.5kHz": more than 0, at most kMaxSquareHz.
 bool parseFrequency(const std::string& text, double* hz);
+// The potentiometer's full scale, and a `turn` step's voltage: "1.65" or "1.65V", 0 to that.
+constexpr double kPotFullScaleVolts = 3.3;
+bool parseVolts(const std::string& text, double* volts);
 // Splits a step into words; "double quoted" words may hold blanks. False on an open quote.
 bool splitWords(const std::string& line, std::vector<std::string>* words);
 

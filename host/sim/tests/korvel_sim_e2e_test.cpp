@@ -291,6 +291,47 @@ TEST(KorvelSimHeadless, ScriptedVoltageOnAin5ReachesTheFirmwaresAdcReading) {
   EXPECT_NE(bad.output.find("PORT2 holds whole numbers"), std::string::npos) << bad.output;
 }
 
+// pot_tone prints its AD0.5 reading every 50 ms: t=50 before any step, t=150 after the knob went
+// to 3.3 V at 100 ms, t=250 after 0.5 V, t=350 after 1.65 V.
+std::map<int, int> potReadings(const std::string& out) {
+  std::map<int, int> r;
+  std::regex line("t=([0-9]+) AD0\\.5=([0-9]+)");
+  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it)
+    r[std::stoi((*it)[1])] = std::stoi((*it)[2]);
+  return r;
+}
+
+TEST(KorvelSimHeadless, TurningThePotentiometerChangesTheFirmwaresAdcReading) {
+  if (!boardInstalled()) GTEST_SKIP() << "the board modules are not staged";
+  const std::string turns = "--at '100ms turn 3.3' --at '200ms turn 0.5V' --at '300ms turn 1.65' ";
+  // Without the wiper noise the readings are exact.
+  fs::path ini = work() / "clean-pot.ini";
+  std::ofstream(ini) << "POTMETER_BOUNCE = 0.0\n";
+  Result clean = korvelSim("--headless --fast -q --time 400ms --settings " + ini.string() + " " + turns + firmware("pot_tone"));
+  ASSERT_EQ(clean.status, 0) << clean.output;
+  std::map<int, int> r = potReadings(clean.out);
+  EXPECT_EQ(r[50], 2047) << "the knob starts in the middle\n" << clean.output;
+  EXPECT_EQ(r[150], 4095) << clean.output;
+  EXPECT_EQ(r[250], 620) << "0.5 V of 3.3 V\n" << clean.output;
+  EXPECT_EQ(r[350], 2047) << clean.output;
+
+  // With the default noise the readings scatter around the same values, the same way for the
+  // same seed.
+  Result a = korvelSim("--headless --fast -q --time 400ms --seed 7 " + turns + firmware("pot_tone"));
+  Result b = korvelSim("--headless --fast -q --time 400ms --seed 7 " + turns + firmware("pot_tone"));
+  ASSERT_EQ(a.status, 0) << a.output;
+  std::map<int, int> na = potReadings(a.out), nb = potReadings(b.out);
+  EXPECT_EQ(na, nb) << "--seed repeats the noise\n" << a.output << b.output;
+  EXPECT_NEAR(na[250], 620, 80) << a.output;
+  EXPECT_NEAR(na[350], 2047, 80) << a.output;
+  EXPECT_NE(na[300], na[350]) << "two readings of one position differ\n" << a.output;
+  EXPECT_NE(na, r) << "the noise is on by default";
+
+  Result bad = korvelSim("--headless --fast -q --time 400ms --at '100ms turn 4' " + firmware("pot_tone"));
+  EXPECT_EQ(bad.status, 2) << bad.output;
+  EXPECT_NE(bad.err.find("0 to 3.3"), std::string::npos) << bad.output;
+}
+
 // The blink firmware toggles P1.18 from SysTick every millisecond, counts rising edges on
 // P1.26 (CAP0.0) with timer 0 and prints port 0's levels every 100 ms.
 TEST(KorvelSimHeadless, PinTraceShowsTheBlinkPeriodAndScriptsDriveEveryPortAndASquareWave) {

@@ -70,6 +70,12 @@ TEST(Script, ChecksPartsActionsAndRangesWithTheReason) {
       {"10ms click KEY1 5", "takes a part, optionally followed by X Y"},
       {"10ms click KEY1 5 y", "\"y\" is not a point"},
       {"10ms joystick sideways", "joystick takes up, down"},
+      {"10ms turn 3.4", "not a voltage for the potentiometer"},
+      {"10ms turn -0.1", "0 to 3.3"},
+      {"10ms turn nan", "not a voltage"},
+      {"10ms turn 0x1", "not a voltage"},
+      {"10ms turn 1.2mV", "not a voltage"},
+      {"10ms turn", "turn takes 1 argument"},
       {"10ms vtr PORT2 lots", "\"lots\" is not a 32-bit value"},
       {"10ms vtr PORT2 0x100000000", "is not a 32-bit value"},
       {"10ms vtr PORT2 -1", "is not a 32-bit value"},
@@ -113,6 +119,26 @@ TEST(Script, VtrStepsTakeNumbers) {
   ScriptStep vtrStep;
   EXPECT_FALSE(parseStep("10ms vtr PORT2 high", &vtrStep, &error)) << "a value that is no number";
   EXPECT_TRUE(parseStep("10ms vtr AIN5 1.65", &vtrStep, &error)) << error;
+}
+
+TEST(Script, TurnStepsTakeVoltsOnThePotentiometersScale) {
+  std::string error;
+  ScriptStep step;
+  ASSERT_TRUE(parseStep("10ms turn 1.65", &step, &error)) << error;
+  EXPECT_EQ(step.action, "turn");
+  double v = 0;
+  EXPECT_TRUE(parseVolts("2.5V", &v));
+  EXPECT_EQ(v, 2.5);
+  EXPECT_TRUE(parseVolts("0", &v));
+  EXPECT_TRUE(parseVolts("3.3v", &v));
+  EXPECT_EQ(v, 3.3);
+  EXPECT_FALSE(parseVolts("V", &v));
+  EXPECT_FALSE(parseVolts(" 1", &v));
+  EXPECT_FALSE(parseVolts("inf", &v));
+  const PartInfo* pot = findPart("Potmeter");
+  ASSERT_NE(pot, nullptr);
+  EXPECT_EQ(pot->actions, std::vector<std::string>{"turn"});
+  EXPECT_NE(partList().find("turn VOLTS"), std::string::npos);
 }
 
 TEST(Script, VtrValuesAreWholeNumbersOrFloatBitsByTheVtrsType) {

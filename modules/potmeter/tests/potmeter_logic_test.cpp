@@ -33,6 +33,8 @@ TEST(PotmeterGeometry, TheGapBelowTheKnobKeepsTheNearerStop) {
   EXPECT_EQ(pointer(-90, 0.1), 0.0) << "straight down from the low side";
   EXPECT_EQ(pointer(-90, 0.9), 1.0) << "straight down from the high side";
   EXPECT_EQ(pointer(-60, 0.2), 0.0) << "just past the 3.3 V stop, coming from the low side";
+  EXPECT_EQ(pointer(-45.5, 0.1), 1.0) << "a hair past the 3.3 V stop is the stop, from anywhere";
+  EXPECT_EQ(pointer(225.5, 0.9), 0.0) << "a hair past the 0 V stop";
   EXPECT_EQ(positionForPointer(0, 0, 0.3), 0.3) << "the centre itself moves nothing";
   EXPECT_DOUBLE_EQ(positionForVolts(1.65), 0.5);
   EXPECT_EQ(positionForVolts(-1), 0.0);
