@@ -277,7 +277,7 @@ void drawFootprint(Painter& p, const ComponentPlace& place) {
     case PartKind::Speaker:
       p.circle(r.x + r.width / 2, r.y + r.height / 2, r.width / 2 + 3, wxNullColour, kSilk, 1);
       p.circle(r.x + r.width / 2, r.y + r.height / 2, r.width / 2, wxColour(30, 30, 32), kMetalDark, 1);
-      p.label("LS1", r.x + r.width / 2, r.y - 15);
+      p.label("LS1 SPEAKER", r.x + r.width / 2, r.GetBottom() + 4);
       break;
   }
 }
