@@ -1,6 +1,7 @@
 // The Potmeter module: the knob on AD0.5 (P1.31). Its wiper voltage goes to the virtual register
 // AIN5 (float, volts) that the converter samples; each time the firmware reads a result of
 // channel 5 the next conversion gets a fresh noisy reading.
+#include <atomic>
 #include <bit>
 #include <cstdlib>
 #include <memory>
@@ -26,9 +27,20 @@ uint32_t gAin5 = 0;
 std::mutex gPotLock;
 KVPotmeter* gPot = nullptr;
 
-pot::NoiseSettings readNoiseSettings() {
-  return pot::noiseSettings([](const char* key) { return SettingsManager::sharedInstance().getValueWithKey(key); });
+// The noise settings as last read from the store: the simulation thread asks for them on every
+// result the firmware reads (often in a polling loop), so it must not take the store's lock.
+std::atomic<bool> gNoiseOn{false};
+std::atomic<double> gSigma{0.0}, gShare{0.0};
+
+void reloadNoiseSettings() {
+  pot::NoiseSettings s =
+      pot::noiseSettings([](const char* key) { return SettingsManager::sharedInstance().getValueWithKey(key); });
+  gSigma.store(s.sigma);
+  gShare.store(s.share);
+  gNoiseOn.store(s.enabled);
 }
+
+pot::NoiseSettings readNoiseSettings() { return {gNoiseOn.load(), gSigma.load(), gShare.load()}; }
 
 void writeAin5(float volts) {
   if (gAin5 != 0) getAgsi()->AgsiWriteVTR(gAin5, std::bit_cast<uint32_t>(volts));
@@ -36,7 +48,7 @@ void writeAin5(float volts) {
 
 void resultRead(uint32_t, uint32_t) {
   std::lock_guard<std::mutex> guard(gPotLock);
-  if (gPot != nullptr && readNoiseSettings().enabled) gPot->model().refresh();
+  if (gPot != nullptr && gNoiseOn.load()) gPot->model().refresh();
 }
 
 KVPotmeter* boardPotmeter() {
@@ -51,7 +63,8 @@ KORVEL_MODULE_EXPORT int DefineAllInterrupts() { return 1; }
 KORVEL_MODULE_EXPORT int DefineAllMenuEntries() { return 1; }
 KORVEL_MODULE_EXPORT int DefineAllDialogPages(wxWindow*) { return 1; }
 KORVEL_MODULE_EXPORT int ResetPeripheral() { return 1; }
-KORVEL_MODULE_EXPORT void UpdateUI() {}
+// The settings page may have changed the noise settings.
+KORVEL_MODULE_EXPORT void UpdateUI() { reloadNoiseSettings(); }
 KORVEL_MODULE_EXPORT void ClosingUI() {}
 
 KORVEL_MODULE_EXPORT int DefineAllVTREG() {
@@ -66,6 +79,7 @@ KORVEL_MODULE_EXPORT int DefineAllWatches() {
 }
 
 KORVEL_MODULE_EXPORT int DefineAllComponents(wxWindow*, KVRect, ComponentModule* module) {
+  reloadNoiseSettings();
   wxWindow* parent = getBoardChipWithID("Korvel");
   auto* knob = new KVPotmeter(writeAin5, readNoiseSettings);
   // The noise repeats from run to run when the C random generator was seeded (korvel-sim --seed).
