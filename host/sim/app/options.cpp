@@ -150,8 +150,8 @@ const std::vector<OptionSpec>& optionTable() {
        "(or to the korvel.ini beside the plug-in)",
        [](Options& o, const std::string&, std::string*) { o.keepSettings = true; return true; }},
       {"--seed", nullptr, "N",
-       "seed of the buttons' contact-bounce randomness (0..4294967295;\n"
-       "headless default 1, so that identical runs bounce identically)",
+       "seed of the buttons' contact bounce and the potentiometer's noise\n"
+       "(0..4294967295; headless default 1, so that identical runs repeat)",
        [](Options& o, const std::string& v, std::string* error) {
          char* end = nullptr;
          errno = 0;

@@ -25,7 +25,7 @@ struct Options {
   std::filesystem::path lcdPng, boardPng;
   std::filesystem::path settings;  // empty: defaults (headless) or korvel.ini beside the plug-in
   bool keepSettings = false;       // headless: write the run's settings back at the end
-  std::optional<uint32_t> seed;    // the contact-bounce model's random seed
+  std::optional<uint32_t> seed;    // the contact bounce's and the potentiometer noise's random seed
   sim::EngineKind cpu = sim::EngineKind::Own;  // which engine runs the firmware
   bool quiet = false;              // headless: only firmware output and errors
   bool untilExpected = false;      // end the run once every expectation is met
