@@ -272,6 +272,51 @@ TEST(FirmwareFile, ThousandsOfCorruptedFilesAreReadOrRefusedSafely) {
   EXPECT_GT(refused, 100);
   EXPECT_GT(read, 100);
 }
+#ifdef KORVEL_ADDR2LINE
+// Every instruction address of every function, looked up in our line table and by binutils'
+// addr2line, must name the same file and line; for each DWARF version the toolchain writes.
+TEST(LineTable, AgreesWithAddr2lineOnEveryInstructionOfTheFirmware) {
+  for (const char* name : {"hello", "fault_dwarf4", "fault_dwarf5", "board-demo"}) {
+    SCOPED_TRACE(name);
+    std::string path = std::string(KORVEL_FIRMWARE_DIR) + "/" + name + ".elf";
+    ElfImage image;
+    std::string error;
+    ASSERT_TRUE(readElf(fileBytes(path), name, kLpc, &image, &error)) << error;
+    std::vector<uint32_t> addresses;
+    for (const ElfSymbol& s : image.symbols)
+      if (!s.object)
+        for (uint32_t a = s.address & ~1u; a < (s.address & ~1u) + s.size; a += 2) addresses.push_back(a);
+    ASSERT_GT(addresses.size(), 100u);
+    std::string list = std::filesystem::temp_directory_path() / ("korvel_addr2line_" + std::to_string(::getpid()));
+    {
+      std::ofstream out(list);
+      for (uint32_t a : addresses) out << std::hex << "0x" << a << "\n";
+    }
+    std::string command = std::string(KORVEL_ADDR2LINE) + " -e " + path + " < " + list;
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    char line[4096];
+    size_t i = 0, known = 0, differ = 0;
+    while (fgets(line, sizeof line, pipe) && i < addresses.size()) {
+      std::string theirs = line;
+      theirs = theirs.substr(0, theirs.find_first_of(" \n"));
+      size_t slash = theirs.rfind('/');
+      if (slash != std::string::npos) theirs = theirs.substr(slash + 1);
+      if (theirs.rfind("??", 0) == 0 || theirs.ends_with(":?") || theirs.ends_with(":0")) theirs.clear();
+      std::string ours = image.lines.at(addresses[i]);
+      known += !theirs.empty();
+      if (ours != theirs && differ++ < 5)
+        ADD_FAILURE() << std::hex << "0x" << addresses[i] << ": ours \"" << ours << "\", addr2line \"" << theirs << "\"";
+      ++i;
+    }
+    pclose(pipe);
+    std::filesystem::remove(list);
+    EXPECT_EQ(i, addresses.size());
+    EXPECT_EQ(differ, 0u);
+    EXPECT_GT(known, addresses.size() / 2) << "most instructions have a line";
+  }
+}
+#endif
 #endif
 
 }  // namespace
