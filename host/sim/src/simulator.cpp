@@ -1,5 +1,6 @@
 #include "korvel_sim/simulator.h"
 
+
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -12,6 +13,7 @@
 
 #include "adc.h"
 #include "address_map.h"
+#include "backtrace.h"
 #include "can.h"
 #include "agsi_host/functions.h"
 #include "engine.h"
@@ -547,15 +549,20 @@ struct Simulator::Chip : Bus {
     char head[200];
     int e = nvic.takeFault(f, cpu.primask(), cpu.basepri(), cpu.faultmask());
     uint32_t handler = e ? word(nvic.vectorTable() + 4 * uint32_t(e)) : 0;
-    // A handler that only spins (`b .`, after an unoptimised build's frame set-up: push,
-    // add r7, sp / sub sp) would hold the run to its time limit without a word.
+    // A handler that only spins (`b .`, or gcc -O0's `nop; b.n` back to the nop, after an
+    // unoptimised build's frame set-up: push, add r7, sp / sub sp) would hold the run to its
+    // time limit without a word.
     uint16_t first = 0;
     bool spins = false;
-    for (uint32_t i = 0; i < 4; ++i) {
+    auto half = [&](uint32_t i) {
       uint16_t h = 0;
       if (const uint8_t* p = memory((handler & ~1u) + 2 * i, 2)) std::memcpy(&h, p, 2);
+      return h;
+    };
+    for (uint32_t i = 0; i < 4; ++i) {
+      uint16_t h = half(i);
       if (i == 0) first = h;
-      if (h == 0xE7FE) spins = true;
+      if (h == 0xE7FE || (h == 0xBF00 && half(i + 1) == 0xE7FD)) spins = true;
       if (spins || !((h & 0xFE00) == 0xB400 || (h & 0xFF00) == 0xAF00 || (h & 0xFF80) == 0xB080)) break;
     }
     if (e && first != 0 && !spins && first != 0xFFFF) {
@@ -577,10 +584,28 @@ struct Simulator::Chip : Bus {
     std::vector<std::string> out = {head, "  #0 " + where(pc)};
     uint32_t lr = cpu.reg(14);
     if (lr < 0xFFFFFFF0) out.push_back("  #1 " + where(lr, true) + " (LR)");
+    std::vector<uint32_t> shown = {lr & ~1u};
     if (cpu.currentException() != 0 && faultFrame) {
       out.push_back("  #2 " + where(word(faultFrame + 24)) + " (stacked PC: where the handler's exception came from)");
       out.push_back("  #3 " + where(word(faultFrame + 20), true) + " (stacked LR)");
+      shown.push_back(word(faultFrame + 24) & ~1u);
+      shown.push_back(word(faultFrame + 20) & ~1u);
     }
+    // Further callers where unoptimised code kept its r7 frame pointers; the first ones found
+    // may be the LR and stacked addresses shown above.
+    ReadWord read = [this](uint32_t address) -> std::optional<uint32_t> {
+      uint32_t v = 0;
+      if (const uint8_t* p = memory(address, 4)) return std::memcpy(&v, p, 4), v;
+      return std::nullopt;
+    };
+    std::vector<CallerFrame> callers = framePointerCallers({pc, lr, cpu.reg(7), cpu.special().psp}, symbols, read);
+    size_t skip = 0;
+    while (skip < callers.size() && skip < shown.size() &&
+           std::find(shown.begin(), shown.end(), callers[skip].address) != shown.end())
+      ++skip;
+    for (size_t i = skip; i < callers.size(); ++i)
+      out.push_back("  #" + std::to_string(out.size() - 1) + " " + where(callers[i].address, !callers[i].interrupted) +
+                    (callers[i].interrupted ? " (stacked PC: where the exception came in)" : " (caller, from r7's frame)"));
     char status[96];
     std::snprintf(status, sizeof status, "CFSR=%08X HFSR=%08X", nvic.cfsr(), nvic.hfsr());
     out.push_back(status);

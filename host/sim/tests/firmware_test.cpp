@@ -382,3 +382,37 @@ TEST(FirmwareFormats, AFirmwareThatCannotBeLoadedLeavesTheOneBeforeRunning) {
   EXPECT_EQ(joined(lines), "hello from semihosting\nhello from UART0\n") << "hello runs on, whole";
   std::filesystem::remove_all(broken.parent_path());
 }
+
+TEST(FirmwareFaultReport, UnoptimisedCodeShowsItsCallersThroughFramePointersAndExceptionFrames) {
+  auto lineOf = [](const char* marker) { return "fault_deep.c:" + std::to_string(sourceLineOf("fault_deep.c", marker)); };
+  // Each frame: the function, its source line, and how it was found, in this order.
+  FirmwareResult direct = runFirmware("fault_deep", 5.0);
+  ASSERT_EQ(direct.reason, StopReason::Fault) << joined(direct.lines);
+  std::string out = joined(direct.lines);
+  std::vector<std::string> expected = {
+      " in inner+0x", " at " + lineOf("inner: the fault"), "\n",
+      " in outer+0x", " at " + lineOf("outer: calls inner"), " (LR)\n",
+      " in main+0x", " at " + lineOf("main: calls outer"), " (caller, from r7's frame)\n",
+      " in Reset_Handler+0x", " (caller, from r7's frame)\n", "CFSR="};
+  size_t at = out.find("  #0 ");
+  for (const std::string& e : expected) {
+    at = out.find(e, at);
+    ASSERT_NE(at, std::string::npos) << "missing, or out of order: " << e << "\n" << out;
+  }
+  // In an interrupt handler: through the exception frame to the interrupted main.
+  FirmwareResult irq = runFirmware("fault_deep_irq", 5.0);
+  ASSERT_EQ(irq.reason, StopReason::Fault) << joined(irq.lines);
+  out = joined(irq.lines);
+  expected = {" in inner+0x", " in outer+0x", " (LR)\n",
+              " in PendSV_Handler+0x", " at " + lineOf("PendSV: calls outer"), " (caller, from r7's frame)\n",
+              " in main+0x", " (stacked PC: where the exception came in)\n",
+              " in Reset_Handler+0x", "CFSR="};
+  at = out.find("  #0 ");
+  for (const std::string& e : expected) {
+    at = out.find(e, at);
+    ASSERT_NE(at, std::string::npos) << "missing, or out of order: " << e << "\n" << out;
+  }
+  // Optimised code keeps no frame pointer: nothing is made up beyond PC and LR.
+  FirmwareResult optimised = runFirmware("fault_spin", 5.0);
+  EXPECT_EQ(joined(optimised.lines).find("r7's frame"), std::string::npos) << joined(optimised.lines);
+}
