@@ -29,7 +29,7 @@ MainFrame::MainFrame(Session& session)
   SetSizer(sizer);
   // The run's state and clock; the second field says what became of the latest firmware load.
   CreateStatusBar(2);
-  const int widths[] = {-3, -2};
+  const int widths[] = {-1, 240};
   SetStatusWidths(2, widths);
   buildMenus();
   Bind(wxEVT_TIMER, &MainFrame::onTick, this);
