@@ -271,6 +271,10 @@ int main(int argc, char** argv) {
     std::fputs(usage().c_str(), stdout);
     return 0;
   }
+  if (options->version) {
+    std::fputs(versionText().c_str(), stdout);
+    return 0;
+  }
   if (options->listParts) {
     std::fputs(partList().c_str(), stdout);
     return 0;
@@ -284,7 +288,7 @@ int main(int argc, char** argv) {
         {korvel::sim::Simulator::kFlashBase, korvel::sim::Simulator::kFlashSize, "flash"},
         {korvel::sim::Simulator::kSramBase, korvel::sim::Simulator::kSramSize, "SRAM"},
         {korvel::sim::Simulator::kAhbSramBase, korvel::sim::Simulator::kAhbSramSize, "AHB SRAM"}};
-    if (!korvel::sim::readElf(gOptions.firmware, allowed, &image, &error)) {
+    if (!korvel::sim::readFirmware(gOptions.firmware, allowed, &image, &error)) {
       std::fprintf(stderr, "korvel-sim: %s\n", error.c_str());
       return kExitUsage;
     }

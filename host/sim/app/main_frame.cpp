@@ -1,5 +1,6 @@
 #include "main_frame.h"
 
+#include <wx/filedlg.h>
 #include <wx/menu.h>
 #include <wx/sizer.h>
 #include <wx/textctrl.h>
@@ -9,20 +10,27 @@
 namespace korvel::simapp {
 
 namespace {
-enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kFirstPeripheral = wxID_HIGHEST + 100 };
+enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kOpenFirmware, kFirstPeripheral = wxID_HIGHEST + 100 };
 }
 
 MainFrame::MainFrame(Session& session)
     : wxFrame(nullptr, wxID_ANY, "Korvel Simulator", wxDefaultPosition, wxSize(720, 420)),
       session_(session),
-      timer_(this) {
+      timer_(this),
+      reload_([&session](const std::filesystem::path& file, std::string* error) {
+        return session.loadFirmware(file, error);
+      }) {
+  if (!session_.firmware().empty()) reload_.watch(session_.firmware());
   output_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
                            wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
   output_->SetFont(wxFont(wxFontInfo(9).Family(wxFONTFAMILY_TELETYPE)));
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(output_, 1, wxEXPAND);
   SetSizer(sizer);
-  CreateStatusBar(1);
+  // The run's state and clock; the second field says what became of the latest firmware load.
+  CreateStatusBar(2);
+  const int widths[] = {-1, 240};
+  SetStatusWidths(2, widths);
   buildMenus();
   Bind(wxEVT_TIMER, &MainFrame::onTick, this);
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
@@ -33,12 +41,14 @@ MainFrame::MainFrame(Session& session)
 MainFrame::~MainFrame() { timer_.Stop(); }
 
 void MainFrame::buildMenus() {
+  auto* file = new wxMenu;
+  file->Append(kOpenFirmware, wxString::FromUTF8("&Open firmware\u2026\tCtrl+O"));
+  file->AppendSeparator();
+  file->Append(wxID_EXIT, "E&xit");
   auto* sim = new wxMenu;
   sim->Append(kRun, "&Run\tF5");
   sim->Append(kStop, "&Stop\tShift+F5");
   sim->Append(kReset, "R&eset\tCtrl+R");
-  sim->AppendSeparator();
-  sim->Append(wxID_EXIT, "E&xit");
   auto* peripherals = new wxMenu;
   int id = kFirstPeripheral;
   for (AGSIMENU* m : session_.menus()) {
@@ -52,6 +62,7 @@ void MainFrame::buildMenus() {
     }, id++);
   }
   auto* bar = new wxMenuBar;
+  bar->Append(file, "&File");
   bar->Append(sim, "&Simulation");
   bar->Append(peripherals, "&Peripherals");
   SetMenuBar(bar);
@@ -59,6 +70,26 @@ void MainFrame::buildMenus() {
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.stop(); updateStatus(); }, kStop);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.reset(); updateStatus(); }, kReset);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { openFirmware(); }, kOpenFirmware);
+}
+
+void MainFrame::openFirmware() {
+  std::filesystem::path current = reload_.file();
+  wxFileDialog dialog(this, "Open firmware", wxString::FromUTF8(current.parent_path().string()),
+                      wxString::FromUTF8(current.filename().string()),
+                      "Firmware (*.elf;*.hex;*.ihex;*.bin)|*.elf;*.hex;*.ihex;*.bin|ELF files (*.elf)|*.elf|"
+                      "Intel HEX files (*.hex;*.ihex)|*.hex;*.ihex|Raw binaries, loaded at 0 (*.bin)|*.bin|"
+                      "All files|*",
+                      wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+  if (dialog.ShowModal() != wxID_OK) return;
+  showLoad(reload_.open(std::filesystem::path(dialog.GetPath().utf8_string())));
+}
+
+void MainFrame::showLoad(const FirmwareReload::Event& event) {
+  session_.print(event.text, event.ok ? OutputKind::Message : OutputKind::Error);
+  SetStatusText(wxString::FromUTF8(event.text), 1);
+  appendOutput();
+  updateStatus();
 }
 
 void MainFrame::appendOutput() {
@@ -96,11 +127,12 @@ void MainFrame::updateStatus(bool force) {
   shownState_ = state;
   wxString text = wxString::Format("%s   t = %.6f s   %llu cycles", state, sim.seconds(),
                                    static_cast<unsigned long long>(sim.cycles()));
-  if (text != GetStatusBar()->GetStatusText()) SetStatusText(text);
+  if (text != GetStatusBar()->GetStatusText(0)) SetStatusText(text, 0);
 }
 
 void MainFrame::onTick(wxTimerEvent&) {
   session_.updateDialogs();
+  if (auto event = reload_.poll()) showLoad(*event);
   if (++outputTicks_ % 3 == 0) appendOutput();
   updateStatus(false);
 }

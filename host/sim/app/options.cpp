@@ -222,16 +222,26 @@ const std::vector<OptionSpec>& optionTable() {
                  "stdio: its text lines on standard output)"),
       uartRow(2, "likewise for UART2"),
       uartRow(3, "likewise for UART3"),
+      {"--version", nullptr, nullptr, "print korvel-sim's version and its engines, and exit",
+       [](Options& o, const std::string&, std::string*) { o.version = true; return true; }},
       {"--help", "-h", nullptr, "this text",
        [](Options& o, const std::string&, std::string*) { o.help = true; return true; }},
   };
   return table;
 }
 
+std::string versionText() {
+  // Both engines are always built in; the own one is the default.
+  return std::string("korvel-sim ") + KORVEL_VERSION + "\n" + "engines: " + sim::toString(sim::EngineKind::Own) +
+         " (default), " + sim::toString(sim::EngineKind::Unicorn) + "\n";
+}
+
 std::string usage() {
   std::string text =
-      "Usage: korvel-sim [options] [FIRMWARE.elf]\n"
-      "Runs LPC17xx firmware (an ELF file built with arm-none-eabi-gcc) on the simulated Korvel board.\n"
+      "Usage: korvel-sim [options] [FIRMWARE]\n"
+      "Runs LPC17xx firmware on the simulated Korvel board: an ELF file built with arm-none-eabi-gcc\n"
+      "(its fault reports name functions and source lines), Intel HEX (.hex) or a raw binary (.bin,\n"
+      "loaded at address 0).\n"
       "Without firmware the board and the plug-in run with no CPU. Windows need a display; see\n"
       "--headless for runs without one.\n"
       "\n"
@@ -347,7 +357,7 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
       return std::nullopt;
     }
   }
-  if (o.help || o.listParts) return o;
+  if (o.help || o.version || o.listParts) return o;
   if (o.vcdPinsGiven && o.vcd.empty()) {
     *error = "--vcd-pins needs --vcd FILE to say where the trace goes";
     return std::nullopt;

@@ -30,6 +30,7 @@ struct Options {
   bool quiet = false;              // headless: only firmware output and errors
   bool untilExpected = false;      // end the run once every expectation is met
   bool help = false;
+  bool version = false;
   bool listParts = false;
   // Pin traces: a Value Change Dump of these pins (default: every pin of ports 0..4).
   std::filesystem::path vcd;
@@ -77,6 +78,8 @@ const std::vector<OptionSpec>& optionTable();
 // Parses argv. On a mistake returns nothing and puts one line into *error.
 std::optional<Options> parseOptions(const std::vector<std::string>& args, std::string* error);
 std::string usage();
+// What --version prints: "korvel-sim VERSION" and the engines this build can run firmware on.
+std::string versionText();
 
 // Exit statuses of headless runs.
 enum ExitStatus : int {

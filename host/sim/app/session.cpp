@@ -241,6 +241,21 @@ void Session::run() {
 
 void Session::stop() { sim_.stop(); }
 
+bool Session::loadFirmware(const std::filesystem::path& file, std::string* error) {
+  bool wasRunning = sim_.running();
+  sim::StopReason ended = sim_.lastStop();
+  sim_.stop();
+  if (!sim_.loadFirmware(file, error)) {
+    if (wasRunning) sim_.start();
+    return false;
+  }
+  options_.firmware = file;
+  if (initialised_) plugin_.reset();
+  ended_ = false;
+  if (wasRunning || ended == sim::StopReason::Exited || ended == sim::StopReason::Fault) sim_.start();
+  return true;
+}
+
 void Session::reset() {
   bool wasRunning = sim_.running();
   sim_.stop();

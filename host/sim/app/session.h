@@ -43,6 +43,11 @@ class Session {
 
   void run();
   void stop();
+  // Loads another firmware file (or the same one rebuilt), resets the plug-in and the chip, and
+  // runs it if the simulation ran or had ended by itself (exit, fault). A file that cannot be
+  // loaded leaves the firmware before it running as it was; false with one line in *error.
+  bool loadFirmware(const std::filesystem::path& file, std::string* error);
+  const std::filesystem::path& firmware() const { return options_.firmware; }
   // The plug-in's reset code, then the chip's reset.
   void reset();
   bool running() const { return sim_.running(); }

@@ -1,5 +1,6 @@
 #include "korvel_sim/simulator.h"
 
+
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -12,6 +13,7 @@
 
 #include "adc.h"
 #include "address_map.h"
+#include "backtrace.h"
 #include "can.h"
 #include "agsi_host/functions.h"
 #include "engine.h"
@@ -123,6 +125,7 @@ struct Simulator::Chip : Bus {
   std::string uartLine, semihostLine;
   std::vector<bool> routed;  // per RAM page: accesses go through the bus
   std::vector<ElfSymbol> symbols;  // of the firmware, for fault reports
+  SourceLines lines;               // of the firmware, for file:line in fault reports
   uint32_t faultFrame = 0;         // where the last fault entry stacked its frame
   unsigned sliceCount = 0;
 
@@ -527,11 +530,15 @@ struct Simulator::Chip : Bus {
   }
 
   // ---- faults ----
-  std::string where(uint32_t address) {
+  // "0x... in function at file.c:12". A return address (LR, stacked LR) points after its call:
+  // the call's own line is the one a reader wants, so the line comes from the byte before it.
+  std::string where(uint32_t address, bool returnAddress = false) {
     char b[24];
     std::snprintf(b, sizeof b, "0x%08X", address & ~1u);
     std::string f = functionAt(symbols, address);
-    return f.empty() ? std::string(b) : std::string(b) + " in " + f;
+    std::string text = f.empty() ? std::string(b) : std::string(b) + " in " + f;
+    std::string line = lines.at(returnAddress ? (address & ~1u) - 1 : address);
+    return line.empty() ? text : text + " at " + line;
   }
   // Enters the firmware's handler for the fault the core stopped on, as the chip would. Answers
   // an empty string when the firmware goes on, else the report of why the run must end.
@@ -542,15 +549,20 @@ struct Simulator::Chip : Bus {
     char head[200];
     int e = nvic.takeFault(f, cpu.primask(), cpu.basepri(), cpu.faultmask());
     uint32_t handler = e ? word(nvic.vectorTable() + 4 * uint32_t(e)) : 0;
-    // A handler that only spins (`b .`, after an unoptimised build's frame set-up: push,
-    // add r7, sp / sub sp) would hold the run to its time limit without a word.
+    // A handler that only spins (`b .`, or gcc -O0's `nop; b.n` back to the nop, after an
+    // unoptimised build's frame set-up: push, add r7, sp / sub sp) would hold the run to its
+    // time limit without a word.
     uint16_t first = 0;
     bool spins = false;
-    for (uint32_t i = 0; i < 4; ++i) {
+    auto half = [&](uint32_t i) {
       uint16_t h = 0;
       if (const uint8_t* p = memory((handler & ~1u) + 2 * i, 2)) std::memcpy(&h, p, 2);
+      return h;
+    };
+    for (uint32_t i = 0; i < 4; ++i) {
+      uint16_t h = half(i);
       if (i == 0) first = h;
-      if (h == 0xE7FE) spins = true;
+      if (h == 0xE7FE || (h == 0xBF00 && half(i + 1) == 0xE7FD)) spins = true;
       if (spins || !((h & 0xFE00) == 0xB400 || (h & 0xFF00) == 0xAF00 || (h & 0xFF80) == 0xB080)) break;
     }
     if (e && first != 0 && !spins && first != 0xFFFF) {
@@ -571,11 +583,29 @@ struct Simulator::Chip : Bus {
     std::snprintf(head, sizeof head, "Firmware fault: %s at PC 0x%08X (%s%s)", f.text.c_str(), pc, why, exception);
     std::vector<std::string> out = {head, "  #0 " + where(pc)};
     uint32_t lr = cpu.reg(14);
-    if (lr < 0xFFFFFFF0) out.push_back("  #1 " + where(lr) + " (LR)");
+    if (lr < 0xFFFFFFF0) out.push_back("  #1 " + where(lr, true) + " (LR)");
+    std::vector<uint32_t> shown = {lr & ~1u};
     if (cpu.currentException() != 0 && faultFrame) {
       out.push_back("  #2 " + where(word(faultFrame + 24)) + " (stacked PC: where the handler's exception came from)");
-      out.push_back("  #3 " + where(word(faultFrame + 20)) + " (stacked LR)");
+      out.push_back("  #3 " + where(word(faultFrame + 20), true) + " (stacked LR)");
+      shown.push_back(word(faultFrame + 24) & ~1u);
+      shown.push_back(word(faultFrame + 20) & ~1u);
     }
+    // Further callers where unoptimised code kept its r7 frame pointers; the first ones found
+    // may be the LR and stacked addresses shown above.
+    ReadWord read = [this](uint32_t address) -> std::optional<uint32_t> {
+      uint32_t v = 0;
+      if (const uint8_t* p = memory(address, 4)) return std::memcpy(&v, p, 4), v;
+      return std::nullopt;
+    };
+    std::vector<CallerFrame> callers = framePointerCallers({pc, lr, cpu.reg(7), cpu.special().psp}, symbols, read);
+    size_t skip = 0;
+    while (skip < callers.size() && skip < shown.size() &&
+           std::find(shown.begin(), shown.end(), callers[skip].address) != shown.end())
+      ++skip;
+    for (size_t i = skip; i < callers.size(); ++i)
+      out.push_back("  #" + std::to_string(out.size() - 1) + " " + where(callers[i].address, !callers[i].interrupted) +
+                    (callers[i].interrupted ? " (stacked PC: where the exception came in)" : " (caller, from r7's frame)"));
     char status[96];
     std::snprintf(status, sizeof status, "CFSR=%08X HFSR=%08X", nvic.cfsr(), nvic.hfsr());
     out.push_back(status);
@@ -642,16 +672,19 @@ uint32_t Simulator::clockHz() { return chip_->hz; }
 
 uint32_t Simulator::programCounter() { return hasFirmware_ ? chip_->cpu.pc() : 0; }
 
-bool Simulator::loadFirmware(const std::filesystem::path& elf, std::string* error) {
+bool Simulator::loadFirmware(const std::filesystem::path& file, std::string* error) {
   ElfImage image;
   std::vector<MemoryRange> allowed = {{kFlashBase, kFlashSize, "flash"},
                                       {kSramBase, kSramSize, "SRAM"},
                                       {kAhbSramBase, kAhbSramSize, "AHB SRAM"}};
-  if (!readElf(elf, allowed, &image, error)) return false;
-  std::lock_guard lock(host_.mutex());
-  for (const ElfSegment& s : image.segments) std::memcpy(chip_->memory(s.address, uint32_t(s.bytes.size())), s.bytes.data(), s.bytes.size());
-  uint32_t resetVector = 0;
-  std::memcpy(&resetVector, chip_->flash.data() + 4, 4);
+  if (!readFirmware(file, allowed, &image, error)) return false;
+  // Everything is checked before the chip is touched: a file that is refused leaves the
+  // firmware loaded before it as it was (a reload of a broken build keeps the old one).
+  uint32_t resetVector = 0xFFFFFFFF;
+  for (const ElfSegment& s : image.segments)
+    for (uint32_t i = 0; i < 4; ++i)
+      if (s.address <= 4 + i && 4 + i - s.address < s.bytes.size())
+        resetVector = (resetVector & ~(0xFFu << (8 * i))) | uint32_t(s.bytes[4 + i - s.address]) << (8 * i);
   if (resetVector == 0 || resetVector == 0xFFFFFFFF) {
     // A program linked for a board with a boot monitor (arm-none-eabi-gcc's default) has no
     // vector table at 0: it would only fault at once, so say what to do instead.
@@ -660,15 +693,23 @@ bool Simulator::loadFirmware(const std::filesystem::path& elf, std::string* erro
     char b[16];
     std::snprintf(b, sizeof b, "0x%08X", lowest);
     if (error)
-      *error = elf.string() + " is not linked for the LPC17xx flash at address 0 (its code starts at " + b +
+      *error = file.string() + " is not linked for the LPC17xx flash at address 0 (its code starts at " + b +
                "): link it with a linker script that puts the vector table at 0, e.g. firmware/template/lpc1768.ld";
-    std::fill(chip_->flash.begin(), chip_->flash.end(), uint8_t(0xFF));
     return false;
   }
+  std::lock_guard lock(host_.mutex());
+  // Flash as a programmer leaves it: erased, then the new image; nothing of an older one stays.
+  std::fill(chip_->flash.begin(), chip_->flash.end(), uint8_t(0xFF));
+  for (const ElfSegment& s : image.segments) std::memcpy(chip_->memory(s.address, uint32_t(s.bytes.size())), s.bytes.data(), s.bytes.size());
   chip_->symbols = image.symbols;
+  chip_->lines = std::move(image.lines);
   host_.clearSymbols();
   for (const ElfSymbol& s : image.symbols)
     host_.addSymbol({s.name, s.address, s.object && s.size == 1 ? uint32_t(AGSI_SYMTYPE_UCHAR) : 0u});
+  // Code an engine translated from an earlier firmware must not run again.
+  chip_->cpu.invalidateCode(kFlashBase, kFlashSize);
+  chip_->cpu.invalidateCode(kSramBase, kSramSize);
+  chip_->cpu.invalidateCode(kAhbSramBase, kAhbSramSize);
   chip_->cpu.codeLoaded(chip_->flash.data(), kFlashSize);
   hasFirmware_ = true;
   resetChip();

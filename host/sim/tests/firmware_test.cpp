@@ -1,6 +1,8 @@
 // Our own tiny firmware run on the simulator, checked by what it prints and its exit status.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <bit>
 #include <filesystem>
 #include <fstream>
@@ -243,3 +245,174 @@ TEST(FirmwareRun, AdcReadsTheAinVoltagePolledAndByInterruptAndTheDacDrivesAout) 
 }
 
 }  // namespace
+
+namespace {
+
+// The line of a firmware source file holding `text` (1-based), 0 when none does.
+int sourceLineOf(const std::string& file, const std::string& text) {
+  std::ifstream in(std::string(KORVEL_FIRMWARE_SOURCE_DIR) + "/" + file);
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n)
+    if (line.find(text) != std::string::npos) return n;
+  return 0;
+}
+
+// The firmware's loadable bytes from its ELF file, as one flat image from address 0 (all of our
+// firmware's load addresses are in flash), and as Intel HEX.
+std::vector<uint8_t> flatImage(const std::string& name) {
+  korvel::sim::ElfImage image;
+  std::string error;
+  EXPECT_TRUE(korvel::sim::readElf(firmware(name), {{0, Simulator::kFlashSize, "flash"}}, &image, &error)) << error;
+  std::vector<uint8_t> flat;
+  for (const auto& s : image.segments) {
+    if (flat.size() < s.address + s.bytes.size()) flat.resize(s.address + s.bytes.size(), 0xFF);
+    std::copy(s.bytes.begin(), s.bytes.end(), flat.begin() + s.address);
+  }
+  return flat;
+}
+std::string hexOf(const std::vector<uint8_t>& flat) {
+  std::string out;
+  char b[80];
+  for (size_t a = 0; a < flat.size(); a += 16) {
+    if (a % 0x10000 == 0) {
+      unsigned sum = 2 + 4 + (a >> 24) + ((a >> 16) & 0xFF);
+      std::snprintf(b, sizeof b, ":02000004%04X%02X\n", unsigned(a >> 16), (0x100 - sum % 0x100) % 0x100);
+      out += b;
+    }
+    size_t n = std::min<size_t>(16, flat.size() - a);
+    std::snprintf(b, sizeof b, ":%02X%04X00", unsigned(n), unsigned(a & 0xFFFF));
+    out += b;
+    unsigned sum = unsigned(n) + ((a >> 8) & 0xFF) + (a & 0xFF);
+    for (size_t i = 0; i < n; ++i) {
+      std::snprintf(b, sizeof b, "%02X", flat[a + i]);
+      out += b;
+      sum += flat[a + i];
+    }
+    std::snprintf(b, sizeof b, "%02X\n", (0x100 - sum % 0x100) % 0x100);
+    out += b;
+  }
+  return out + ":00000001FF\n";
+}
+
+std::filesystem::path scratch(const std::string& name) {
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("korvel_loaders_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  return dir / name;
+}
+
+}  // namespace
+
+TEST(FirmwareFaultReport, NamesTheFunctionAndSourceLineInEveryDwarfVersion) {
+  int undefined = sourceLineOf("fault_spin.c", ".short 0xDEFE");
+  int puts = sourceLineOf("fault_spin.c", "sh_puts(\"about to fault");
+  ASSERT_GT(undefined, 0);
+  // fault_spin: the compiler's default (DWARF 3 line tables); the others as the assembler writes 4 and 5.
+  for (const char* name : {"fault_spin", "fault_dwarf4", "fault_dwarf5"}) {
+    SCOPED_TRACE(name);
+    FirmwareResult run = runFirmware(name, 5.0);
+    ASSERT_EQ(run.reason, StopReason::Fault) << joined(run.lines);
+    std::string out = joined(run.lines);
+    size_t at = out.find("  #0 0x");
+    ASSERT_NE(at, std::string::npos) << out;
+    std::string first = out.substr(at, out.find('\n', at) - at);
+    EXPECT_NE(first.find(" in main+0x"), std::string::npos) << first;
+    EXPECT_TRUE(first.ends_with(" at fault_spin.c:" + std::to_string(undefined))) << first;
+    // LR is the return from sh_puts: its line is the call's, not the one after it.
+    EXPECT_NE(out.find(" at fault_spin.c:" + std::to_string(puts) + " (LR)"), std::string::npos) << out;
+  }
+}
+
+TEST(FirmwareFormats, HexAndBinaryFilesRunAsTheElfDoes) {
+  std::vector<uint8_t> flat = flatImage("hello");
+  ASSERT_GT(flat.size(), 0x100u);
+  std::filesystem::path hex = scratch("hello.hex"), bin = scratch("hello.bin");
+  std::ofstream(hex, std::ios::binary) << hexOf(flat);
+  std::ofstream(bin, std::ios::binary).write(reinterpret_cast<const char*>(flat.data()), std::streamsize(flat.size()));
+  for (const auto& file : {hex, bin}) {
+    SCOPED_TRACE(file.string());
+    agsi_host::Host::instance().clear();
+    Simulator sim;
+    sim.setRealTime(false);
+    std::vector<std::string> lines;
+    sim.setOutput([&](const std::string& l) { lines.push_back(l); });
+    std::string error;
+    ASSERT_TRUE(sim.loadFirmware(file, &error)) << error;
+    ASSERT_EQ(sim.runFor(2.0), StopReason::Exited) << joined(lines);
+    EXPECT_EQ(sim.exitStatus(), 7);
+    EXPECT_EQ(joined(lines), "hello from semihosting\nhello from UART0\n");
+  }
+  // A binary linked for a boot monitor at 0x8000 starts with its code, not a vector table at 0:
+  // the same hint as for ELF files.
+  std::vector<uint8_t> elsewhere(64, 0);
+  std::ofstream(bin, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(elsewhere.data()), 64);
+  Simulator sim;
+  std::string error;
+  EXPECT_FALSE(sim.loadFirmware(bin, &error));
+  EXPECT_NE(error.find("hello.bin is not linked for the LPC17xx flash at address 0"), std::string::npos) << error;
+  std::filesystem::remove_all(hex.parent_path());
+}
+
+TEST(FirmwareFormats, AFirmwareThatCannotBeLoadedLeavesTheOneBeforeRunning) {
+  agsi_host::Host::instance().clear();
+  Simulator sim;
+  sim.setRealTime(false);
+  std::vector<std::string> lines;
+  sim.setOutput([&](const std::string& l) { lines.push_back(l); });
+  std::string error;
+  // A different firmware first, so that the one loaded over it must replace every byte and every
+  // translated block of it.
+  ASSERT_TRUE(sim.loadFirmware(firmware("fault_spin"), &error)) << error;
+  ASSERT_EQ(sim.runFor(2.0), StopReason::Fault);
+  ASSERT_TRUE(sim.loadFirmware(firmware("hello"), &error)) << error;
+  sim.runFor(0.001);  // part way: the reload below comes while it runs
+  std::string flat = hexOf(flatImage("fault_spin"));
+  std::filesystem::path broken = scratch("broken.hex");
+  // The linker still writing: whole lines so far, no end record yet.
+  std::ofstream(broken, std::ios::binary) << flat.substr(0, flat.rfind('\n', flat.size() / 2) + 1);
+  EXPECT_FALSE(sim.loadFirmware(broken, &error));
+  EXPECT_NE(error.find("no end-of-file record"), std::string::npos) << error;
+  std::vector<uint8_t> elsewhere(64, 0);
+  std::filesystem::path bad = scratch("bad.bin");
+  std::ofstream(bad, std::ios::binary).write(reinterpret_cast<const char*>(elsewhere.data()), 64);
+  EXPECT_FALSE(sim.loadFirmware(bad, &error));
+  lines.clear();
+  sim.resetChip();
+  ASSERT_EQ(sim.runFor(2.0), StopReason::Exited) << joined(lines);
+  EXPECT_EQ(sim.exitStatus(), 7);
+  EXPECT_EQ(joined(lines), "hello from semihosting\nhello from UART0\n") << "hello runs on, whole";
+  std::filesystem::remove_all(broken.parent_path());
+}
+
+TEST(FirmwareFaultReport, UnoptimisedCodeShowsItsCallersThroughFramePointersAndExceptionFrames) {
+  auto lineOf = [](const char* marker) { return "fault_deep.c:" + std::to_string(sourceLineOf("fault_deep.c", marker)); };
+  // Each frame: the function, its source line, and how it was found, in this order.
+  FirmwareResult direct = runFirmware("fault_deep", 5.0);
+  ASSERT_EQ(direct.reason, StopReason::Fault) << joined(direct.lines);
+  std::string out = joined(direct.lines);
+  std::vector<std::string> expected = {
+      " in inner+0x", " at " + lineOf("inner: the fault"), "\n",
+      " in outer+0x", " at " + lineOf("outer: calls inner"), " (LR)\n",
+      " in main+0x", " at " + lineOf("main: calls outer"), " (caller, from r7's frame)\n",
+      " in Reset_Handler+0x", " (caller, from r7's frame)\n", "CFSR="};
+  size_t at = out.find("  #0 ");
+  for (const std::string& e : expected) {
+    at = out.find(e, at);
+    ASSERT_NE(at, std::string::npos) << "missing, or out of order: " << e << "\n" << out;
+  }
+  // In an interrupt handler: through the exception frame to the interrupted main.
+  FirmwareResult irq = runFirmware("fault_deep_irq", 5.0);
+  ASSERT_EQ(irq.reason, StopReason::Fault) << joined(irq.lines);
+  out = joined(irq.lines);
+  expected = {" in inner+0x", " in outer+0x", " (LR)\n",
+              " in PendSV_Handler+0x", " at " + lineOf("PendSV: calls outer"), " (caller, from r7's frame)\n",
+              " in main+0x", " (stacked PC: where the exception came in)\n",
+              " in Reset_Handler+0x", "CFSR="};
+  at = out.find("  #0 ");
+  for (const std::string& e : expected) {
+    at = out.find(e, at);
+    ASSERT_NE(at, std::string::npos) << "missing, or out of order: " << e << "\n" << out;
+  }
+  // Optimised code keeps no frame pointer: nothing is made up beyond PC and LR.
+  FirmwareResult optimised = runFirmware("fault_spin", 5.0);
+  EXPECT_EQ(joined(optimised.lines).find("r7's frame"), std::string::npos) << joined(optimised.lines);
+}

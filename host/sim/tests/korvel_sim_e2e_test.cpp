@@ -473,12 +473,18 @@ TEST(KorvelSimCommandLine, RefusesBadInputWithOneLine) {
   fs::path script = work() / "bad-script.txt";
   std::ofstream(script) << "# presses\n100ms click KEY1\n200ms press KEY9\n";
   std::string hello = " " + firmware("hello");
+  fs::path badHex = work() / "bad.hex";
+  std::ofstream(badHex) << ":0400000001020304F2\n:0400000001020304F3\n:00000001FF\n";
+  fs::path farHex = work() / "far.hex";
+  std::ofstream(farHex) << ":0200000460009A\n:0100000001FE\n:00000001FF\n";
   struct Case {
     std::string args, expected;
   } cases[] = {
       {"/no/such/file.elf", "no such firmware file"},
       {text.string(), "not an ELF file"},
       {"/proc/self/exe", "not a 32-bit little-endian ARM ELF file"},
+      {badHex.string(), badHex.string() + ":2: bad checksum F3 (the record's bytes need F2)"},
+      {farHex.string(), farHex.string() + ":2: data at 0x60000000 (1 bytes) lies outside the LPC17xx flash and RAM"},
       {"--bogus", "unknown option --bogus"},
       {"--time soon x.elf", "is not a time"},
       {"--time nan x.elf", "\"nan\" is not a time"},
@@ -507,6 +513,26 @@ TEST(KorvelSimCommandLine, RefusesBadInputWithOneLine) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line\n" << c.args << "\n" << r.output;
     EXPECT_EQ(r.out, "") << c.args;
   }
+}
+
+TEST(KorvelSimCommandLine, VersionNamesTheProjectVersionAndTheEngines) {
+  Result r = korvelSim("--version", "-u DISPLAY");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.out, std::string("korvel-sim ") + KORVEL_VERSION + "\nengines: own (default), unicorn\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(KorvelSimCommandLine, AFaultReportNamesTheSourceLine) {
+  // The line of the undefined instruction in the firmware's source.
+  std::ifstream source(KORVEL_FIRMWARE_SOURCE_DIR "/fault_spin.c");
+  std::string line;
+  int n = 1;
+  for (; std::getline(source, line) && line.find(".short 0xDEFE") == std::string::npos; ++n) {
+  }
+  Result r = korvelSim("--headless --fast -q --time 5s " + firmware("fault_spin"), "-u DISPLAY");
+  EXPECT_EQ(r.status, 3) << r.output;
+  EXPECT_NE(r.err.find(" in main+0x"), std::string::npos) << r.output;
+  EXPECT_NE(r.err.find(" at fault_spin.c:" + std::to_string(n) + "\n"), std::string::npos) << r.output;
 }
 
 TEST(KorvelSimCommandLine, HelpAndPartListNeedNoDisplay) {

@@ -42,9 +42,11 @@ class Simulator : public agsi_host::Target {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
-  // Loads the firmware into flash and RAM, gives its symbols to the host and resets the chip.
-  // False with one line in *error (missing file, not an ARM ELF, segments outside flash/RAM).
-  bool loadFirmware(const std::filesystem::path& elf, std::string* error);
+  // Loads the firmware (ELF, Intel HEX or raw binary) into flash and RAM, gives its symbols to
+  // the host and resets the chip. False with one line in *error (missing file, a format error,
+  // data outside flash/RAM, no vector table at 0); the firmware loaded before stays untouched.
+  // Call it while the simulation thread is stopped.
+  bool loadFirmware(const std::filesystem::path& file, std::string* error);
   bool hasFirmware() const { return hasFirmware_; }
   // Chip reset: peripherals to their reset values, core from the vector table.
   void resetChip();
