@@ -45,6 +45,16 @@ TerminalPane::TerminalPane(wxWindow* parent, int uart, std::function<bool(uint8_
   SetSizer(sizer);
 
   text_->Bind(wxEVT_KEY_DOWN, &TerminalPane::onKeyDown, this);
+  text_->Bind(wxEVT_MOUSEWHEEL, [this](wxMouseEvent& e) {
+    userScrolled_ = true;
+    e.Skip();
+  });
+  // Upward moves and a released thumb: the view's own scrolling to the end only goes down.
+  for (auto type : {wxEVT_SCROLLWIN_THUMBRELEASE, wxEVT_SCROLLWIN_LINEUP, wxEVT_SCROLLWIN_PAGEUP, wxEVT_SCROLLWIN_TOP})
+    text_->Bind(type, [this](wxScrollWinEvent& e) {
+      userScrolled_ = true;
+      e.Skip();
+    });
   text_->Bind(wxEVT_CHAR, &TerminalPane::onChar, this);
   enterChoice_->Bind(wxEVT_CHOICE, [this](wxCommandEvent&) {
     enter_ = enterChoice_->GetSelection() == 1 ? EnterSends::CrLf : EnterSends::Cr;
@@ -71,7 +81,10 @@ void TerminalPane::show(std::string_view bytes, size_t lost) {
   if (lost)
     screen_.note("[korvel-sim: " + std::to_string(lost) + " bytes from the firmware dropped while the window was busy]");
   screen_.feed(bytes);
-  if (screen_.changed()) apply(screen_.update());
+  // Writing into the control scrolls it to the end: while the user reads further up, the new
+  // output waits in the screen and the view stays put.
+  if (following_ && screen_.changed()) apply(screen_.update());
+  if (!following_) updateBar();
 }
 
 bool TerminalPane::scrolledToEnd() const {
@@ -81,8 +94,6 @@ bool TerminalPane::scrolledToEnd() const {
 }
 
 void TerminalPane::apply(const TerminalScreen::Update& u) {
-  // Follow the output only while the user has not scrolled up to read something.
-  const bool follow = scrolledToEnd();
   const wxString text = wxString::FromUTF8(u.text.data(), u.text.size());
   if (u.rebuild) {
     text_->ChangeValue(text);
@@ -93,10 +104,8 @@ void TerminalPane::apply(const TerminalScreen::Update& u) {
     if (from == last) text_->AppendText(text);
     else text_->Replace(from, last, text);
   }
-  if (follow) {
-    text_->SetInsertionPointEnd();
-    text_->ShowPosition(text_->GetLastPosition());
-  }
+  text_->SetInsertionPointEnd();
+  text_->ShowPosition(text_->GetLastPosition());
 }
 
 bool TerminalPane::send(std::string_view bytes) {
@@ -122,15 +131,27 @@ void TerminalPane::pasteClipboard() {
 }
 
 void TerminalPane::pump() {
+  // Whether the user scrolled away from the end is asked only after they scrolled: right after
+  // a batch the view may still be on its way to the end.
+  if (userScrolled_) {
+    userScrolled_ = false;
+    following_ = scrolledToEnd();
+  } else if (!following_ && scrolledToEnd()) {
+    following_ = true;
+    if (screen_.changed()) apply(screen_.update());
+  }
   input_.pump(wire_);
   if (input_.pending() == 0) refused_.clear();
   updateBar();
 }
 
 void TerminalPane::updateBar() {
-  if (input_.pending() == shownPending_ && refused_.empty()) return;
+  const bool held = !following_ && screen_.changed();
+  if (input_.pending() == shownPending_ && refused_.empty() && held == shownHeld_) return;
   shownPending_ = input_.pending();
+  shownHeld_ = held;
   wxString text = !refused_.empty() ? refused_
+                  : held ? wxString("Scrolled up: new output waits until you scroll back to the end")
                   : shownPending_ ? wxString::Format("%zu typed bytes wait for UART%d's wire (it takes one per character time)", shownPending_, uart_)
                                   : wxString::Format("Type here: keys go to UART%d's receiver", uart_);
   if (text != bar_->GetLabel()) bar_->SetLabel(text);
@@ -152,7 +173,8 @@ void TerminalPane::onKeyDown(wxKeyEvent& event) {
       return;
     }
   }
-  if (ctrl && (key == WXK_HOME || key == WXK_END)) {
+  if ((ctrl && (key == WXK_HOME || key == WXK_END)) || key == WXK_PAGEUP || key == WXK_PAGEDOWN) {
+    userScrolled_ = true;
     event.Skip();  // scrolls the pane
     return;
   }
