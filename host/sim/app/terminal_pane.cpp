@@ -32,8 +32,8 @@ TerminalPane::TerminalPane(wxWindow* parent, int uart, std::function<bool(uint8_
   enterChoice_->SetSelection(0);
   enterChoice_->SetName(name + " enter");
   bar->Add(enterChoice_, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
-  auto* pasteButton = new wxButton(this, wxID_ANY, "Paste", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
-  auto* clearButton = new wxButton(this, wxID_ANY, "Clear", wxDefaultPosition, wxDefaultSize, wxBU_EXACTFIT);
+  auto* pasteButton = new wxButton(this, wxID_ANY, "Paste");
+  auto* clearButton = new wxButton(this, wxID_ANY, "Clear");
   bar->Add(pasteButton, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 4);
   bar->Add(clearButton, 0, wxALIGN_CENTER_VERTICAL | wxRIGHT, 8);
   bar_ = new wxStaticText(this, wxID_ANY, "");

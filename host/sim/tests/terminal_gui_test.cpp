@@ -58,7 +58,7 @@ std::string shown(TerminalPane* pane) { return pane->view()->GetValue().utf8_str
 struct Window {
   Session session;
   MainFrame* frame = nullptr;
-  explicit Window(const char* firmware, bool realTime = true)
+  explicit Window(const char* firmware, bool realTime = true, int windowUart = -1)
       : session(
             [&] {
               Options o;
@@ -66,6 +66,7 @@ struct Window {
               o.plugin = privatePlugin();
               o.showBoard = false;
               o.realTime = realTime;
+              if (windowUart >= 0) o.uart[windowUart].kind = Options::UartChannel::Kind::Window;
               return o;
             }(),
             [](std::function<void()> fn) { wxTheApp->CallAfter(std::move(fn)); }) {
@@ -88,12 +89,20 @@ struct Window {
 };
 
 TEST(TerminalWindow, KeysTypedIntoUart0sTabReachTheEchoFirmwareAndTheEchoShowsThere) {
-  Window w("uart_echo");
+  Window w("uart_echo", true, 2);  // as with --uart2 window
   ASSERT_NE(w.frame, nullptr);
   TerminalPane* pane = nullptr;
   ASSERT_TRUE(pumpUntil([&] { return (pane = w.frame->terminal(0)) && shown(pane) == "uart echo ready\n"; }, 20s))
       << (pane ? shown(pane) : "no UART0 tab");
-  for (int n = 1; n < 4; ++n) EXPECT_EQ(w.frame->terminal(n), nullptr) << "the firmware never used UART" << n;
+  EXPECT_EQ(w.frame->terminal(1), nullptr) << "the firmware never used UART1";
+  EXPECT_EQ(w.frame->terminal(3), nullptr) << "nor UART3";
+  ASSERT_NE(w.frame->terminal(2), nullptr) << "--uart2 window shows its tab from the start";
+  auto* tabs = dynamic_cast<wxNotebook*>(pane->GetParent());
+  ASSERT_NE(tabs, nullptr);
+  ASSERT_EQ(tabs->GetPageCount(), 2u);
+  EXPECT_EQ(tabs->GetPageText(0), "UART0");
+  EXPECT_EQ(tabs->GetPageText(1), "UART2");
+  EXPECT_EQ(tabs->GetSelection(), 0) << "UART0's tab is in front";
 
   // Real key presses through the X server, into the pane the user clicked.
   wxUIActionSimulator keys;
