@@ -165,6 +165,13 @@ TerminalScreen::Update TerminalScreen::update() {
   return u;
 }
 
+size_t TerminalScreen::cursorOffset() const {
+  size_t offset = 0;
+  for (const Line& l : lines_) offset += l.chars + 1;
+  for (size_t i = 0; i < column_ && i < cells_.size(); ++i) offset += countChars(cells_[i]);
+  return offset;
+}
+
 std::string TerminalScreen::text() const {
   std::string t;
   for (const Line& l : lines_) t += l.text + "\n";

@@ -41,6 +41,8 @@ class TerminalScreen {
   };
   Update update();
   bool changed() const { return changed_; }
+  // Where the cursor is in text(), in characters (a text control's caret goes there).
+  size_t cursorOffset() const;
 
   // The whole screen: finished lines, each with its '\n', then the cursor's line.
   std::string text() const;

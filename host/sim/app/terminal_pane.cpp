@@ -104,8 +104,9 @@ void TerminalPane::apply(const TerminalScreen::Update& u) {
     if (from == last) text_->AppendText(text);
     else text_->Replace(from, last, text);
   }
-  text_->SetInsertionPointEnd();
+  // The caret shows where the firmware's next character lands (after a CR, the line's start).
   text_->ShowPosition(text_->GetLastPosition());
+  text_->SetInsertionPoint(long(screen_.cursorOffset()));
 }
 
 bool TerminalPane::send(std::string_view bytes) {

@@ -45,6 +45,8 @@ TEST(TerminalScreen, Utf8ShowsAsTextAcrossBatchesAndStrayBytesAsLatin1) {
   s.feed("\xAC!");
   EXPECT_EQ(s.text(), "caf\xC3\xA9 \xE2\x82\xAC!");
   EXPECT_EQ(s.column(), 7u) << "a character is one column whatever its length in bytes";
+  s.feed("\n\x07" "ab\b\b");
+  EXPECT_EQ(s.cursorOffset(), 8u + 4u) << "after \"caf\xC3\xA9 \xE2\x82\xAC!\\n\" and the escape \\x07";
   EXPECT_EQ(screenOf("\xE9t\xE9\n"), "\xC3\xA9t\xC3\xA9\n") << "Latin-1 text stays readable";
   EXPECT_EQ(screenOf("\xE2\x82" "A"), "\xC3\xA2\\x82" "A") << "a cut-short sequence shows its bytes, then the rest";
   EXPECT_EQ(screenOf("\xC0\x80"), "\xC3\x80\\x80") << "an overlong NUL is no character";
