@@ -2,43 +2,93 @@
 
 #include <wx/filedlg.h>
 #include <wx/menu.h>
+#include <wx/notebook.h>
 #include <wx/sizer.h>
+#include <wx/splitter.h>
 #include <wx/textctrl.h>
 
 #include "session.h"
+#include "terminal_pane.h"
 
 namespace korvel::simapp {
 
 namespace {
-enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kOpenFirmware, kFirstPeripheral = wxID_HIGHEST + 100 };
+enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kOpenFirmware, kTick, kTerminalTick, kFirstPeripheral = wxID_HIGHEST + 100 };
 }
 
 MainFrame::MainFrame(Session& session)
-    : wxFrame(nullptr, wxID_ANY, "Korvel Simulator", wxDefaultPosition, wxSize(720, 420)),
+    : wxFrame(nullptr, wxID_ANY, "Korvel Simulator", wxDefaultPosition, wxSize(760, 620)),
       session_(session),
-      timer_(this),
+      timer_(this, kTick),
+      terminalTimer_(this, kTerminalTick),
       reload_([&session](const std::filesystem::path& file, std::string* error) {
         return session.loadFirmware(file, error);
       }) {
   if (!session_.firmware().empty()) reload_.watch(session_.firmware());
-  output_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+  // The output pane on top; the UARTs' terminals, as tabs, below it once one is active.
+  split_ = new wxSplitterWindow(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxSP_LIVE_UPDATE | wxSP_3DSASH);
+  output_ = new wxTextCtrl(split_, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
                            wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
+  output_->SetName("output");
   output_->SetFont(wxFont(wxFontInfo(9).Family(wxFONTFAMILY_TELETYPE)));
+  tabs_ = new wxNotebook(split_, wxID_ANY);
+  tabs_->Hide();
+  split_->SetMinimumPaneSize(80);
+  split_->SetSashGravity(0.5);
+  split_->Initialize(output_);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
-  sizer->Add(output_, 1, wxEXPAND);
+  sizer->Add(split_, 1, wxEXPAND);
   SetSizer(sizer);
   // The run's state and clock; the second field says what became of the latest firmware load.
   CreateStatusBar(2);
   const int widths[] = {-1, 240};
   SetStatusWidths(2, widths);
   buildMenus();
-  Bind(wxEVT_TIMER, &MainFrame::onTick, this);
+  Bind(wxEVT_TIMER, &MainFrame::onTick, this, kTick);
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
   // Dialog updates and the output pane follow the simulation ten times a second.
   timer_.Start(100);
+  // The terminals take the firmware's bytes 25 times a second: an echo feels immediate, and a
+  // firmware printing without pause costs the UI thread one change per pane each time.
+  bool anyTerminal = false;
+  for (int n = 0; n < 4; ++n) anyTerminal |= session_.uartInWindow(n);
+  if (anyTerminal) {
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { updateTerminals(); }, kTerminalTick);
+    terminalTimer_.Start(40);
+    updateTerminals();
+  }
 }
 
-MainFrame::~MainFrame() { timer_.Stop(); }
+MainFrame::~MainFrame() {
+  timer_.Stop();
+  terminalTimer_.Stop();
+}
+
+void MainFrame::updateTerminals() {
+  // Whether a UART became active asks the simulator (under its lock): a few times a second is
+  // soon enough for a tab to appear.
+  if (terminalTicks_++ % 8 == 0)
+    for (int n = 0; n < 4; ++n) {
+      if (terminals_[n] || !session_.uartActive(n)) continue;
+      auto* pane = new TerminalPane(tabs_, n, [this, n](uint8_t b) { return session_.uartInput(n, b); });
+      size_t at = 0;
+      for (int m = 0; m < n; ++m) at += terminals_[m] != nullptr;
+      tabs_->InsertPage(at, pane, wxString::Format("UART%d", n), tabs_->GetPageCount() == 0);
+      terminals_[n] = pane;
+      if (!split_->IsSplit()) {
+        tabs_->Show();
+        split_->SplitHorizontally(output_, tabs_);  // half each
+        pane->view()->SetFocus();  // typing goes to the first terminal straight away
+      }
+    }
+  for (TerminalPane* pane : terminals_) {
+    if (!pane) continue;
+    size_t lost = 0;
+    std::string bytes = session_.takeUartBytes(pane->uart(), &lost);
+    if (!bytes.empty() || lost) pane->show(bytes, lost);
+    pane->pump();
+  }
+}
 
 void MainFrame::buildMenus() {
   auto* file = new wxMenu;
@@ -139,6 +189,7 @@ void MainFrame::onTick(wxTimerEvent&) {
 
 void MainFrame::onClose(wxCloseEvent& event) {
   timer_.Stop();
+  terminalTimer_.Stop();
   session_.stop();
   while (wxWindow* w = wxWindow::GetCapture()) w->ReleaseMouse();
   session_.killDialogs();

@@ -30,7 +30,7 @@ bool readScriptFile(Options& o, const std::string& file, std::string* error) {
 
 OptionSpec uartRow(int n, const char* help) {
   static const char* const names[4] = {"--uart0", "--uart1", "--uart2", "--uart3"};
-  return {names[n], nullptr, "stdio|pty|file:PATH|tcp:PORT", help,
+  return {names[n], nullptr, "stdio|pty|file:PATH|tcp:PORT|window", help,
           [n](Options& o, const std::string& v, std::string* error) {
             return parseUartChannel(names[n], v, &o.uart[n], error);
           }};
@@ -45,6 +45,8 @@ bool parseUartChannel(const std::string& option, const std::string& value, Optio
     c.kind = Kind::Stdio;
   } else if (value == "pty") {
     c.kind = Kind::Pty;
+  } else if (value == "window") {
+    c.kind = Kind::Window;
   } else if (value.rfind("file:", 0) == 0) {
     c.kind = Kind::File;
     c.file = value.substr(5);
@@ -61,7 +63,7 @@ bool parseUartChannel(const std::string& option, const std::string& value, Optio
     c.kind = Kind::Tcp;
     c.port = uint16_t(std::stoul(p));
   } else {
-    *error = option + ": \"" + value + "\" is not a channel (write stdio, pty, file:PATH or tcp:PORT)";
+    *error = option + ": \"" + value + "\" is not a channel (write stdio, pty, file:PATH, tcp:PORT or window)";
     return false;
   }
   *channel = c;
@@ -216,9 +218,12 @@ const std::vector<OptionSpec>& optionTable() {
               "pty (a new pseudo-terminal, named on standard error: connect a terminal\n"
               "program to it), file:PATH (its bytes written to PATH; no input) or\n"
               "tcp:PORT (a TCP server on 127.0.0.1 only, one client at a time; PORT 0\n"
-              "picks a free port, named on standard error). Input waits while the\n"
-              "wire is full, nothing is dropped"),
-      uartRow(1, "likewise for UART1 (without the option its bytes go nowhere;\n"
+              "picks a free port, named on standard error) or window (a terminal tab\n"
+              "in the main window from the start). Input waits while the wire is\n"
+              "full, nothing is dropped. Without the option the window shows UART0\n"
+              "in the output pane and in its terminal tab"),
+      uartRow(1, "likewise for UART1 (without the option: its terminal tab in the\n"
+                 "window once the firmware uses it, nowhere in headless runs;\n"
                  "stdio: its text lines on standard output)"),
       uartRow(2, "likewise for UART2"),
       uartRow(3, "likewise for UART3"),
@@ -352,6 +357,11 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         }
       }
     }
+    for (int n = 0; n < 4; ++n)
+      if (o.headless && o.uart[n].kind == Kind::Window) {
+        *error = "--uart" + std::to_string(n) + " window needs the main window: leave out --headless, or use stdio, pty, file: or tcp:";
+        return std::nullopt;
+      }
     if (stdio > 1) {
       *error = "only one UART can be on stdio (standard input has one reader): put the others on pty, file: or tcp:";
       return std::nullopt;

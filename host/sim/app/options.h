@@ -48,14 +48,14 @@ struct Options {
 
   // Where UARTn's bytes go and come from (--uartN).
   struct UartChannel {
-    enum class Kind { Default, Stdio, Pty, File, Tcp } kind = Kind::Default;
+    enum class Kind { Default, Stdio, Pty, File, Tcp, Window } kind = Kind::Default;
     std::string file;   // Kind::File
     uint16_t port = 0;  // Kind::Tcp; 0: a free port the system chooses
   };
   UartChannel uart[4];
 };
 
-// Reads a --uartN value (stdio, pty, file:PATH, tcp:PORT); false with one line in *error.
+// Reads a --uartN value (stdio, pty, file:PATH, tcp:PORT, window); false with one line in *error.
 bool parseUartChannel(const std::string& option, const std::string& value, Options::UartChannel* channel,
                       std::string* error);
 

@@ -165,7 +165,24 @@ bool Session::openUarts(std::string* error) {
     if (!options_.headless) std::fprintf(stderr, "%s\n", l.c_str());
     print(l, OutputKind::Error);
   };
-  return uarts_.open(options_.uart, std::move(hooks), error);
+  if (!uarts_.open(options_.uart, std::move(hooks), error)) return false;
+  // The window's terminals watch their UARTs' bytes; UART0's text stays in the output lines.
+  for (int n = 0; n < 4; ++n)
+    if (uartInWindow(n)) sim_.setUartMonitor(n, [feed = &uartFeeds_[size_t(n)]](uint8_t b) { feed->push(b); });
+  return true;
+}
+
+bool Session::uartInWindow(int n) const {
+  using Kind = Options::UartChannel::Kind;
+  if (options_.headless || n < 0 || n > 3) return false;
+  Kind kind = options_.uart[n].kind;
+  return kind == Kind::Default || kind == Kind::Window;
+}
+
+bool Session::uartActive(int n) {
+  if (!uartInWindow(n)) return false;
+  if (n == 0 || options_.uart[n].kind == Options::UartChannel::Kind::Window) return true;
+  return uartFeeds_[size_t(n)].seen() || sim_.uartUsed(n);
 }
 
 void Session::drivePins(int port, uint32_t mask, uint32_t levels) {
@@ -400,6 +417,7 @@ void Session::shutdown() {
     vcd_->flush();
   }
   uarts_.close();
+  for (int n = 0; n < 4; ++n) sim_.setUartMonitor(n, {});
   if (initialised_) {
     plugin_.terminate();
     initialised_ = false;

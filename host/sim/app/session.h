@@ -20,6 +20,7 @@
 #include "korvel_sim/simulator.h"
 #include "options.h"
 #include "vcd_writer.h"
+#include "terminal.h"
 #include "uart_channels.h"
 
 namespace korvel::simapp {
@@ -68,6 +69,17 @@ class Session {
   void setOutputListener(std::function<void()> cb) { outputListener_ = std::move(cb); }
   void print(const std::string& line, OutputKind kind = OutputKind::Message);
 
+  // The window's UART terminals (window runs only): UARTn has one unless --uartN puts it
+  // elsewhere. A terminal shows once the UART is active: UART0 and the UARTs --uartN window names
+  // from the start, the others once the firmware writes their registers or sends on them.
+  bool uartInWindow(int n) const;
+  bool uartActive(int n);
+  // What the firmware sent on UARTn since the last call (UI thread); *lost: bytes dropped
+  // because nobody took them for long.
+  std::string takeUartBytes(int n, size_t* lost) { return uartFeeds_[size_t(n & 3)].take(lost); }
+  // A byte for UARTn's receiver; false while its wire is full (try again later).
+  bool uartInput(int n, uint8_t byte) { return sim_.uartInput(n, byte); }
+
   agsi_host::Plugin& plugin() { return plugin_; }
   sim::Simulator& simulator() { return sim_; }
   std::vector<AGSIMENU*> menus() const { return agsi_host::Host::instance().menuEntries(); }
@@ -111,6 +123,7 @@ class Session {
   agsi_host::Plugin plugin_;
   Expectations expectations_;
   UartChannels uarts_;  // after sim_: closed before the simulator goes
+  std::array<TerminalFeed, 4> uartFeeds_;
   std::mutex outputMutex_;
   std::deque<OutputLine> output_;
   static constexpr size_t kMaxWaitingLines = 20000;

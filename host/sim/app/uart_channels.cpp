@@ -34,7 +34,8 @@ bool UartChannels::open(const Options::UartChannel (&channels)[4], Hooks hooks, 
   hooks_ = std::move(hooks);
   for (int n = 0; n < 4; ++n) {
     const Options::UartChannel& spec = channels[n];
-    if (spec.kind == Kind::Default) continue;
+    // The window's terminals take their UARTs themselves (through the session).
+    if (spec.kind == Kind::Default || spec.kind == Kind::Window) continue;
     auto c = std::make_unique<Channel>();
     c->n = n;
     c->kind = spec.kind;
@@ -72,6 +73,7 @@ bool UartChannels::open(const Options::UartChannel (&channels)[4], Hooks hooks, 
         hooks_.note("korvel-sim: " + name + " is on 127.0.0.1:" + std::to_string(c->listener->port()));
         break;
       case Kind::Default:
+      case Kind::Window:
         break;
     }
     channels_[n] = std::move(c);
@@ -127,6 +129,7 @@ void UartChannels::loop(Channel& c) {
         }
         break;
       case Kind::Default:
+      case Kind::Window:
         break;
     }
   };

@@ -107,6 +107,7 @@ struct Simulator::Chip : Bus {
   CanController can[2];
   Uart uarts[4]{Uart(0), Uart(1), Uart(2), Uart(3)};
   std::function<void(uint8_t)> uartSinks[4];  // empty: UART0's text goes to the output lines
+  std::function<void(uint8_t)> uartMonitors[4];  // see every byte, wherever it goes
   Storage pinConnect{0x4000}, canCommon{0x4000}, afRam{0x4000}, af{0x4000};
   Unmodelled apb0{0x40000000, 0x80000}, apb1{0x40080000, 0x80000}, ahb{0x50000000, 0x200000}, ppb{0xE0000000, 0x100000};
   Adc adc;
@@ -203,6 +204,7 @@ struct Simulator::Chip : Bus {
       u.clockDivider = [this, i] { return sysctl.peripheralDivider(Uart::kClockFields[i]); };
       u.onLine = [this, i](bool level) { nvic.setLine(Uart::kIrqs[i], level); };
       u.onTransmit = [this, i](uint8_t b) {
+        if (uartMonitors[i]) uartMonitors[i](b);
         if (uartSinks[i]) uartSinks[i](b);
         else if (i == 0) text(uartLine, char(b));
       };
@@ -766,6 +768,18 @@ void Simulator::setUartSink(int n, std::function<void(uint8_t)> sink) {
   if (n < 0 || n > 3) return;
   std::lock_guard lock(host_.mutex());
   chip_->uartSinks[n] = std::move(sink);
+}
+
+void Simulator::setUartMonitor(int n, std::function<void(uint8_t)> monitor) {
+  if (n < 0 || n > 3) return;
+  std::lock_guard lock(host_.mutex());
+  chip_->uartMonitors[n] = std::move(monitor);
+}
+
+bool Simulator::uartUsed(int n) {
+  if (n < 0 || n > 3) return false;
+  std::lock_guard lock(host_.mutex());
+  return chip_->uarts[n].used();
 }
 
 bool Simulator::uartInput(int n, uint8_t byte) {

@@ -191,6 +191,7 @@ void Uart::receive(uint8_t byte) {
 uint32_t Uart::read(uint32_t offset, uint32_t size, Access access) {
   bool fw = access == Access::Firmware;
   bool dlab = lcr_ & kDlab;
+  used_ |= fw;
   bool changed = false;  // by a read with a side effect
   uint32_t v = 0;
   switch (offset & ~3u) {

@@ -48,6 +48,10 @@ class Uart : public Peripheral {
   bool input(uint8_t byte);
   // Every byte still to be sent (shift register and FIFO) goes out at once: the run is over.
   void flushTransmitter();
+  // True once the firmware has written any of this UART's registers (line settings, baud rate,
+  // a byte to send), ever since the chip was made: a reset does not take it back, so a host
+  // that shows the UARTs in use keeps showing them across the firmware's restarts.
+  bool used() const { return used_; }
 
   std::function<void(uint8_t byte)> onTransmit;
   std::function<void(bool level)> onLine;
@@ -83,6 +87,7 @@ class Uart : public Peripheral {
   bool directLoad_ = false;  // the byte in the shift register went there straight from THR
   bool ctiPending_ = false;
   bool line_ = false;
+  bool used_ = false;
 };
 
 }  // namespace korvel::sim

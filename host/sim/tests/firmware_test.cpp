@@ -226,6 +226,31 @@ TEST(UartFirmware, EchoTakesOneCharacterTimeEachWayAtTheFirmwaresBaudRate) {
   EXPECT_EQ(run.lines.back(), "back") << "without a sink the text is on the output lines again";
 }
 
+TEST(UartFirmware, AMonitorSeesEveryByteWhileTheTextStaysOnTheLinesOrGoesToTheSink) {
+  agsi_host::Host::instance().clear();
+  Simulator sim;
+  sim.setRealTime(false);
+  std::vector<std::string> lines;
+  sim.setOutput([&](const std::string& l) { lines.push_back(l); });
+  std::string seen, sunk;
+  for (int n = 0; n < 4; ++n) EXPECT_FALSE(sim.uartUsed(n));
+  sim.setUartMonitor(0, [&](uint8_t b) { seen += char(b); });
+  std::string error;
+  ASSERT_TRUE(sim.loadFirmware(firmware("uart_echo"), &error)) << error;
+  sim.runFor(0.01);
+  EXPECT_TRUE(sim.uartUsed(0)) << "the firmware set UART0's baud rate";
+  for (int n = 1; n < 4; ++n) EXPECT_FALSE(sim.uartUsed(n)) << "UART" << n << " was never touched";
+  EXPECT_EQ(seen, "uart echo ready\n");
+  EXPECT_EQ(joined(lines), "uart echo ready\n") << "a monitor takes nothing away from the output lines";
+  sim.setUartSink(0, [&](uint8_t b) { sunk += char(b); });
+  for (char c : std::string("a\0b\r\n", 5)) ASSERT_TRUE(sim.uartInput(0, uint8_t(c)));
+  sim.runFor(0.01);
+  EXPECT_EQ(seen, std::string("uart echo ready\na\0b\r\n", 21)) << "the monitor gets the raw bytes, NUL and CR too";
+  EXPECT_EQ(sunk, std::string("a\0b\r\n", 5)) << "and so does a sink beside it";
+  sim.resetChip();
+  EXPECT_TRUE(sim.uartUsed(0)) << "a reset does not make a used UART unused again";
+}
+
 TEST(FirmwareRun, AdcReadsTheAinVoltagePolledAndByInterruptAndTheDacDrivesAout) {
   agsi_host::Host::instance().clear();
   AgsiDefineVTR("AIN5", AGSIVTRFLOAT, std::bit_cast<uint32_t>(1.0f));

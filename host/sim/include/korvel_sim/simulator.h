@@ -70,6 +70,12 @@ class Simulator : public agsi_host::Target {
   // lock: it must not block or call back into the simulator). A sink on UART0 takes its text
   // away from the output lines; an empty function gives it back. Out-of-range n is ignored.
   void setUartSink(int n, std::function<void(uint8_t byte)> sink);
+  // Also sees each byte the firmware sends on UARTn (before its sink or the output lines take
+  // it), in the same context as a sink; it changes nothing about where the byte goes. The window
+  // shows UART0 in a terminal this way while its text stays in the output lines.
+  void setUartMonitor(int n, std::function<void(uint8_t byte)> monitor);
+  // True once the firmware has written any of UARTn's registers (since the simulator was made).
+  bool uartUsed(int n);
   // A byte arriving on UARTn's RXD, from any thread. Bytes wait on the wire and reach the
   // receive FIFO one character time apart at the firmware's baud rate; a firmware that does not
   // read them in time loses them with an overrun, as on the chip. False for n outside 0..3 or
