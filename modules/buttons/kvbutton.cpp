@@ -71,9 +71,9 @@ void KVButton::UpdateState(ButtonState state) {
 void KVButton::repaintDisc() {
   // Keys arrive on the key listener's thread: windows are touched on the UI thread only.
   if (wxThread::IsMain()) {
-    RefreshRect(hit_, false);
+    RefreshRect(hitRect(), false);
   } else {
-    CallAfter([this] { RefreshRect(hit_, false); });
+    CallAfter([this] { RefreshRect(hitRect(), false); });
   }
 }
 
@@ -96,22 +96,26 @@ void KVButton::DrawBackground(wxDC& dc) {
 }
 
 
+wxRect KVButton::hitRect() const {
+  // The client rectangle shrunk by 2, then by 1 more: the disc is centred in what is left.
+  const wxSize size = GetClientSize();
+  const int left = 3, top = 3, right = size.x - 3, bottom = size.y - 3;
+  const int cx = (left + right) / 2, cy = (top + bottom) / 2;
+  return wxRect(wxPoint(cx - 8, cy - 8), wxPoint(cx + 8, cy + 8));  // 17 pixels across
+}
+
 void KVButton::DrawComponent(wxDC& dc) {
   korvel::DcStateGuard exact(dc);
   if (orientation_ > Orientation3) throw std::runtime_error("Invalid orientation.");
-  const wxSize size = GetClientSize();
-  // The client rectangle shrunk by 2, then by 1 more: the disc is centred in what is left.
-  const int left = 3, top = 3, right = size.x - 3, bottom = size.y - 3;
-  const int cx = (left + right) / 2, cy = (top + bottom) / 2;
-  hit_ = wxRect(wxPoint(cx - 8, cy - 8), wxPoint(cx + 8, cy + 8));  // 17 pixels across
+  const wxRect disc = hitRect();
   wxDCPenChanger pen(dc, *wxTRANSPARENT_PEN);
   wxDCBrushChanger brush(dc, state() == ButtonState::Pressed ? wxBrush(kPressedDisc) : *wxBLACK_BRUSH);
-  dc.DrawEllipse(hit_.x, hit_.y, hit_.width - 1, hit_.height - 1);
+  dc.DrawEllipse(disc.x, disc.y, disc.width - 1, disc.height - 1);
   drawn_ = true;
 }
 
 void KVButton::onLeftDown(wxMouseEvent& event) {
-  if (hit_.Contains(event.GetPosition())) UpdateState(ButtonState::Pressed);
+  if (hitRect().Contains(event.GetPosition())) UpdateState(ButtonState::Pressed);
   event.Skip();
 }
 
@@ -127,7 +131,7 @@ void KVButton::onLeave(wxMouseEvent& event) {
 }
 
 void KVButton::onSetCursor(wxSetCursorEvent& event) {
-  if (isEnabled() && hit_.Contains(event.GetX(), event.GetY())) {
+  if (isEnabled() && hitRect().Contains(event.GetX(), event.GetY())) {
     event.SetCursor(wxCursor(wxCURSOR_HAND));
     return;
   }

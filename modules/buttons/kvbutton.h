@@ -40,8 +40,10 @@ class BUTTONS_API KVButton : public KVBase {
   void waitUntilSettled();
 
   void setOrientation(ChipOrientation orientation) override;
-  // The disc as last drawn (empty before the first paint).
-  wxRect hitRect() const { return hit_; }
+  // The disc: where it is drawn and where a press takes. Worked out from the window's size,
+  // not remembered from the last paint, so a press that comes before the first paint (a busy
+  // machine, a scripted click right after start-up) is not lost.
+  wxRect hitRect() const;
 
  protected:
   void DrawBackground(wxDC& dc) override;
@@ -55,7 +57,6 @@ class BUTTONS_API KVButton : public KVBase {
   void repaintDisc();
 
   korvel::buttons::ButtonModel model_;
-  wxRect hit_;
   bool drawn_ = false;
 
   wxDECLARE_EVENT_TABLE();

@@ -67,6 +67,15 @@ TEST_F(KVButtonGui, ClickOnTheDiscPressesThenReleases) {
   EXPECT_EQ(calls.take(), (std::vector<ButtonState>{P, R}));
 }
 
+TEST_F(KVButtonGui, APressBeforeTheFirstPaintIsTaken) {
+  // A scripted click can reach a button the busy UI thread has not painted yet.
+  KVButton* fresh = frame.place(new KVButton("KEY2", Orientation0), 60, 10, KVButton::Size(Orientation0));
+  mouse(fresh, wxEVT_LEFT_DOWN, 16, 16, true);
+  EXPECT_EQ(fresh->state(), P);
+  mouse(fresh, wxEVT_LEFT_UP, 16, 16);
+  EXPECT_EQ(fresh->state(), R);
+}
+
 TEST_F(KVButtonGui, ClickBesideTheDiscDoesNothing) {
   click(button, 2, 2);
   EXPECT_TRUE(calls.take().empty());
