@@ -331,7 +331,6 @@ bool Core::conditionPassed(uint32_t cond) const {
 }
 
 void Core::bxWritePc(uint32_t address) {
-  extra_ += kBranchRefill;
   if (ipsr_ != 0 && (address >> 28) == 0xF) {
     impl_->excReturn = address;
     events_ |= kEvExcReturn;

@@ -184,13 +184,13 @@ class Core final : public Engine {
 
   // Writes to the PC (ARM ARM A2.3.1): branchTo for B/CBZ, bxWritePc for BX/BLX (interworking,
   // EXC_RETURN in handler mode), loadWritePc for LDR/POP/LDM (same as BX on v7-M), aluWritePc for
-  // ADD/MOV to PC (no interworking). Each adds the pipeline refill of a taken branch itself
-  // (kBranchRefill cycles): handlers do not add it.
+  // ADD/MOV to PC (no interworking). The handler adds the pipeline refill of a taken branch
+  // (kBranchRefill cycles) with addExtraCycles.
   static constexpr uint32_t kBranchRefill = 2;
-  void branchTo(uint32_t address) { next_ = address & ~1u, extra_ += kBranchRefill; }
+  void branchTo(uint32_t address) { next_ = address & ~1u; }
   void bxWritePc(uint32_t address);
   void loadWritePc(uint32_t address) { bxWritePc(address); }
-  void aluWritePc(uint32_t address) { next_ = address & ~1u, extra_ += kBranchRefill; }
+  void aluWritePc(uint32_t address) { next_ = address & ~1u; }
   void writeReg(int n, uint32_t value) {  // R[n] = value, with the PC handled as ALUWritePC
     if (n == 15) aluWritePc(value);
     else r_[n] = value;
@@ -198,8 +198,8 @@ class Core final : public Engine {
 
   // Memory as the instructions see it. Unaligned word/halfword accesses are done as the M3
   // does (byte by byte unless CCR.UNALIGN_TRP); a fault sets fault state and answers 0 / false,
-  // and the handler must return at once (check faulted()). Every access costs one cycle beyond
-  // the instruction's base (LDR 2, LDM 1+N: see the cycle model); handlers do not add it.
+  // and the handler must return at once (check faulted()). The cycles of an access are in the
+  // instruction's base count (LDR 2) or added by its handler (LDM 1+N): see the cycle model.
   // Aligned RAM and flash accesses take the inline fast path; the rest goes to slowRead/Write.
   uint32_t read8(uint32_t address) { return fastRead<uint8_t>(address); }
   uint32_t read16(uint32_t address) { return fastRead<uint16_t>(address); }
@@ -248,12 +248,9 @@ class Core final : public Engine {
     if (base && (address & (sizeof(T) - 1)) == 0) [[likely]] {
       T v;
       std::memcpy(&v, reinterpret_cast<const void*>(base + address), sizeof(T));
-      extra_ += 1;
       return v;
     }
-    uint32_t v = slowRead(address, sizeof(T));
-    extra_ += 1;  // after the access: the bus saw the cycle it started in
-    return v;
+    return slowRead(address, sizeof(T));
   }
   template <typename T>
   void fastWrite(uint32_t address, uint32_t value) {
@@ -261,11 +258,9 @@ class Core final : public Engine {
     if (base && (address & (sizeof(T) - 1)) == 0) [[likely]] {
       T v = T(value);
       std::memcpy(reinterpret_cast<void*>(base + address), &v, sizeof(T));
-      extra_ += 1;
       return;
     }
     slowWrite(address, value, sizeof(T));
-    extra_ += 1;
   }
   uint32_t slowRead(uint32_t address, uint32_t size);
   void slowWrite(uint32_t address, uint32_t value, uint32_t size);
