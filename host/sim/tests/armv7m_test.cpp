@@ -261,6 +261,26 @@ TEST(Armv7mRunEnds, LoweringAMaskWithAnInterruptWaitingEndsTheRunAfterIt) {
   EXPECT_FALSE(m.core.primask());
 }
 
+TEST(Armv7mSystem, UnprivilegedCodeNeitherSeesNorChangesTheMasks) {
+  Machine m;
+  // mrs r5,basepri; mrs r6,control; msr basepri,r1
+  m.load({0xF3EF, 0x8511, 0xF3EF, 0x8614, 0xF381, 0x8811});
+  CoreRegisters r = m.core.registers();
+  r.basepri = 0xD4, r.control = 3, r.psp = kStackTop - 0x100;
+  m.core.setRegisters(r);
+  m.set(1, 0x20);
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(5), 0u);
+  EXPECT_EQ(m.core.reg(6), 3u);
+  EXPECT_EQ(m.core.basepri(), 0xD4u) << "an unprivileged MSR is ignored";
+
+  m.load({0xF3EF, 0x8511, 0xF3EF, 0x8614, 0xF381, 0x8811});
+  m.set(1, 0x20);
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(6), 0u);
+  EXPECT_EQ(m.core.basepri(), 0x20u);
+}
+
 TEST(Armv7mRunEnds, BudgetAndStopFromAnotherThread) {
   Machine m;
   m.load({0x3001, 0xE7FD});  // adds r0,#1 (1 cycle); b loop (1 + 2 refill)
