@@ -88,7 +88,7 @@ struct Core::Impl final : CoreAccess {
       return true;
     }
     if (flags[page] & kBusWindow) {
-      core.cycles_.store(core.now_, std::memory_order_relaxed);
+      core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       // Only the bytes asked for, whatever the model answers (as a narrower bus would).
       *value = core.bus_.busRead(address, size) & (size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1);
       return true;
@@ -103,7 +103,7 @@ struct Core::Impl final : CoreAccess {
       return true;
     }
     if (flags[page] & kBusWindow) {
-      core.cycles_.store(core.now_, std::memory_order_relaxed);
+      core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       core.bus_.busWrite(address, value, size);
       return true;
     }
@@ -417,7 +417,7 @@ void Core::bkpt(uint32_t imm) {
     fault(FaultKind::Other, "breakpoint instruction");
     return;
   }
-  cycles_.store(now_, std::memory_order_relaxed);
+  cycles_.store(now_ + extra_, std::memory_order_relaxed);
   r_[0] = bus_.semihost(r_[0], r_[1]);
   if (impl_->exitRequested) events_ |= kEvExit;
 }
@@ -436,6 +436,7 @@ inline void itAdvance(uint8_t& it) {
 bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   uint32_t ev = events_;
   events_ = 0;
+  extra_ = 0;
   Impl& m = *impl_;
   if (ev & (kEvFault | kEvBreak)) {
     // The instruction did not happen: the PC stays on it, no cycles, no IT advance.
@@ -477,13 +478,15 @@ bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   return false;
 }
 
-// The interpreter. The PC lives in a local: a handler that does not branch leaves it to go on
-// at pc + len, so the next look-up does not wait for memory written by the handler.
+// The interpreter. The PC and the cycle count live in locals: a handler that does not branch
+// leaves the PC to go on at pc + len, and cycles beyond an instruction's base come back through
+// an event, so nothing the next instruction needs waits on memory the handler may have written.
 template <bool kSingle>
 RunEnd Core::loop(uint64_t until) {
   Entry* cache = impl_->cache.get();
   RunEnd end = RunEnd::Budget;
   uint32_t pc = r_[15];
+  uint64_t now = now_;
   for (;;) {
     Entry& e = cache[(pc >> 1) & (kCacheEntries - 1)];
     if (e.op.tag != pc) [[unlikely]] {
@@ -497,44 +500,43 @@ RunEnd Core::loop(uint64_t until) {
     uint32_t fallThrough = pc + op.len;
     pc_ = pc;
     next_ = fallThrough;
-    if (itState_ == 0) [[likely]] {
+    now_ = now;
+    bool inIt = itState_ != 0;
+    if (!inIt || conditionPassed(itState_ >> 4)) [[likely]] {
       op.fn(*this, op);
-      now_ += op.cycles;
-      if (!events_) [[likely]] {
+      now += op.cycles;
+      if (uint32_t ev = events_) [[unlikely]] {
+        now += extra_;
+        extra_ = 0;
+        if ((ev & ~uint32_t(kEvBranch | kEvCycles)) == 0) {
+          events_ = 0;
+          pc = (ev & kEvBranch) ? next_ : fallThrough;
+          if (inIt) itAdvance(itState_);
+        } else {
+          now_ = now;
+          bool ends = finishEvents(op, inIt, end);
+          now = now_;
+          pc = next_;
+          if (ends) break;
+        }
+      } else {
         pc = fallThrough;
-      } else if (events_ == kEvBranch) {
-        events_ = 0;
-        pc = next_;
-      } else {
-        bool ends = finishEvents(op, false, end);
-        pc = next_;
-        if (ends) break;
-      }
-    } else if (conditionPassed(itState_ >> 4)) {
-      op.fn(*this, op);
-      now_ += op.cycles;
-      if (events_ && events_ != kEvBranch) {
-        bool ends = finishEvents(op, true, end);
-        pc = next_;
-        if (ends) break;
-      } else {
-        events_ = 0;
-        pc = next_;
-        itAdvance(itState_);
+        if (inIt) [[unlikely]] itAdvance(itState_);
       }
     } else {
       // A skipped instruction in an IT block still takes its cycle.
-      now_ += 1;
+      now += 1;
       pc = fallThrough;
       itAdvance(itState_);
     }
-    if (kSingle || now_ >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
-      if (!kSingle && now_ < until) end = RunEnd::Interrupted;
+    if (kSingle || now >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
+      if (!kSingle && now < until) end = RunEnd::Interrupted;
       break;
     }
   }
   r_[15] = pc;
-  cycles_.store(now_, std::memory_order_relaxed);
+  now_ = now;
+  cycles_.store(now, std::memory_order_relaxed);
   return end;
 }
 
@@ -587,6 +589,7 @@ void Core::reset(uint32_t sp, uint32_t pc) {
   psp_ = 0;
   exclusiveOpen_ = false;
   events_ = 0;
+  extra_ = 0;
   impl_->sleeping = impl_->exitRequested = false;
   fault_.reset();
 }

@@ -246,15 +246,15 @@ class Core final : public Engine {
   void bkpt(uint32_t imm);
   // Extra cycles an instruction costs beyond op.cycles (a taken branch refill, the length of a
   // divide, a load's wait): added by handlers.
-  void addExtraCycles(uint32_t n) { now_ += n; }
+  void addExtraCycles(uint32_t n) { extra_ += n, events_ |= kEvCycles; }
   bool divideByZeroTrapOn();
   bool unalignedTrapOn();
 
   // What ended an instruction early or must be looked at after it (handlers set these through
   // the functions above; the run loop looks only when one is set).
   enum Event : uint32_t {
-    kEvBranch = 1, kEvFault = 2, kEvSleep = 4, kEvEndAfter = 8, kEvExit = 16, kEvExcReturn = 32,
-    kEvInvState = 64, kEvBreak = 128, kEvWatch = 256,
+    kEvBranch = 1, kEvCycles = 2, kEvFault = 4, kEvSleep = 8, kEvEndAfter = 16, kEvExit = 32,
+    kEvExcReturn = 64, kEvInvState = 128, kEvBreak = 256, kEvWatch = 512,
   };
   uint32_t events_ = 0;
 
@@ -296,9 +296,11 @@ class Core final : public Engine {
   // (the bus, a watchpoint, decoded code for writes, nothing mapped). Owned by impl_.
   uintptr_t* readPage_ = nullptr;
   uintptr_t* writePage_ = nullptr;
-  // The cycle count, extras included as handlers add them; published to cycles_ whenever
-  // anything outside looks.
+  // The cycle count at the start of the executing instruction (the run loop keeps its own
+  // copy in a register and stores it here before each one), and the extra cycles handlers
+  // added so far; now_ + extra_ is published to cycles_ whenever anything outside looks.
   uint64_t now_ = 0;
+  uint64_t extra_ = 0;
   std::atomic<uint64_t> cycles_{0};
   std::atomic<bool> stop_{false};
   uint64_t until_ = 0;
