@@ -318,7 +318,11 @@ TEST(Armv7mFaults, DataAbortUndefinedThumbBitAndExecuteNever) {
   EXPECT_EQ(m.runFor(100), RunEnd::Fault);
   EXPECT_EQ(m.core.fault().kind, FaultKind::InvalidState);
   EXPECT_EQ(m.core.pc(), 0x200u) << "the fault is on the instruction branched to";
+  EXPECT_EQ(m.xpsr() & (1u << 24), 0u) << "EPSR.T reads clear, and is stacked so";
   m.core.clearFault();
+  m.core.enterException(6, 0);
+  EXPECT_EQ(m.ramWord(m.core.reg(13) + 28) & (1u << 24), 0u);
+  EXPECT_NE(m.xpsr() & (1u << 24), 0u) << "the handler runs in Thumb state";
 
   m.load({0x4700 | (2 << 3)});
   m.set(2, 0xE0001001);

@@ -323,7 +323,7 @@ void Core::bxWritePc(uint32_t address) {
     events_ |= kEvExcReturn;
     return;
   }
-  if (!(address & 1)) events_ |= kEvInvState;
+  if (!(address & 1)) thumb_ = false, events_ |= kEvInvState;
 }
 
 uint32_t Core::mrs(uint32_t sysm) {
@@ -540,12 +540,21 @@ RunEnd Core::loop(uint64_t until) {
   return end;
 }
 
+// Executing with EPSR.T clear (a return or a debugger write left it so): the next instruction
+// faults before it runs.
+RunEnd Core::invalidState() {
+  fault(FaultKind::InvalidState, "instruction executed with the Thumb bit clear");
+  events_ = 0;
+  return RunEnd::Fault;
+}
+
 RunEnd Core::run(uint64_t untilCycle) {
   stop_.store(false, std::memory_order_relaxed);
   impl_->sleeping = false;
   if (fault_) return RunEnd::Fault;
   // At least one instruction runs, so time always moves on.
   if (untilCycle <= now_) untilCycle = now_ + 1;
+  if (!thumb_) return invalidState();
   impl_->breakResume = r_[15];
   RunEnd end = loop<false>(untilCycle);
   impl_->breakResume = kNoTag;
@@ -555,6 +564,7 @@ RunEnd Core::run(uint64_t untilCycle) {
 RunEnd Core::step() {
   stop_.store(false, std::memory_order_relaxed);
   impl_->sleeping = false;
+  if (!thumb_) return invalidState();
   impl_->breakResume = r_[15];
   RunEnd end = loop<true>(UINT64_MAX);
   impl_->breakResume = kNoTag;
@@ -584,6 +594,7 @@ void Core::reset(uint32_t sp, uint32_t pc) {
   r_[15] = pc & ~1u;
   n_ = z_ = c_ = v_ = q_ = false;
   itState_ = 0;
+  thumb_ = true;  // as the Unicorn engine: the reset vector's bit 0 is not looked at
   primask_ = faultmask_ = basepri_ = control_ = ipsr_ = 0;
   msp_ = sp & ~3u;
   psp_ = 0;
@@ -614,7 +625,7 @@ uint32_t Core::reg(int index) { return index >= 0 && index < 16 ? r_[index] : 0;
 SpecialRegisters Core::special() {
   SpecialRegisters s;
   s.xpsr = uint32_t(n_) << 31 | uint32_t(z_) << 30 | uint32_t(c_) << 29 | uint32_t(v_) << 28 | uint32_t(q_) << 27 |
-           uint32_t(itState_ & 3) << 25 | 1u << 24 | uint32_t(itState_ >> 2) << 10 | (ipsr_ & 0x1FF);
+           uint32_t(itState_ & 3) << 25 | uint32_t(thumb_) << 24 | uint32_t(itState_ >> 2) << 10 | (ipsr_ & 0x1FF);
   s.control = control_ & 3;
   bool psp = ipsr_ == 0 && (control_ & SpecialRegisters::kSpsel);
   s.msp = psp ? msp_ : r_[13];
@@ -626,6 +637,7 @@ void Core::setSpecial(const SpecialRegisters& s) {
   uint32_t x = s.xpsr;
   n_ = x >> 31 & 1, z_ = x >> 30 & 1, c_ = x >> 29 & 1, v_ = x >> 28 & 1, q_ = x >> 27 & 1;
   itState_ = uint8_t(((x >> 25) & 3) | ((x >> 10) & 0x3F) << 2);
+  thumb_ = (x >> 24) & 1;
   ipsr_ = x & 0x1FF;
   control_ = s.control & 3;
   if (ipsr_ != 0) control_ &= ~SpecialRegisters::kSpsel;  // handler mode always uses the MSP

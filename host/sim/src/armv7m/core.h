@@ -168,6 +168,7 @@ class Core final : public Engine {
   uint32_t r_[16] = {};
   bool n_ = false, z_ = false, c_ = false, v_ = false, q_ = false;
   uint8_t itState_ = 0;  // ITSTATE (IT[7:0]); 0 outside an IT block
+  bool thumb_ = true;    // EPSR.T: cleared by an interworking branch to an even address
   uint32_t pc_ = 0;      // the executing instruction's address
   uint32_t next_ = 0;    // where execution goes on after it
 
@@ -284,6 +285,7 @@ class Core final : public Engine {
   template <bool kSingle>
   RunEnd loop(uint64_t until);
   bool finishEvents(const Op& op, bool inIt, RunEnd& end);
+  RunEnd invalidState();
 
  public:
   static constexpr uint32_t kPageBits = 12;  // 4 KiB: the granule RAM pages are routed in
