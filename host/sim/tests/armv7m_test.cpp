@@ -113,6 +113,20 @@ TEST(Armv7mFlags, AddsSetsCarryAndOverflowAndShiftsByZeroAnd32KeepTheirRules) {
   EXPECT_FALSE(m.core.c_);
 }
 
+TEST(Armv7mFlags, AddWithCarryMatchesTheWidenedDefinition) {
+  const uint32_t edges[] = {0, 1, 2, 0x7FFFFFFE, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF, 0x12345678};
+  for (uint32_t x : edges)
+    for (uint32_t y : edges)
+      for (bool carryIn : {false, true}) {
+        uint64_t u = uint64_t(x) + y + carryIn;
+        int64_t sgn = int64_t(int32_t(x)) + int32_t(y) + carryIn;
+        armv7m::AddResult r = armv7m::addWithCarry(x, y, carryIn);
+        EXPECT_EQ(r.value, uint32_t(u));
+        EXPECT_EQ(r.carry, (u >> 32) != 0) << x << " + " << y << " + " << carryIn;
+        EXPECT_EQ(r.overflow, int64_t(int32_t(uint32_t(u))) != sgn) << x << " + " << y << " + " << carryIn;
+      }
+}
+
 TEST(Armv7mFlags, SubtractAndCompareBorrow) {
   Machine m;
   // movs r0,#3; subs r1,r0,#5 (imm3); cmp r0,#3; sbcs r1, r0 (r1 = r1 - r0 - !C)

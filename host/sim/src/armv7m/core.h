@@ -67,11 +67,12 @@ inline bool isThumb32(uint16_t hw) { return (hw & 0xE000) == 0xE000 && (hw & 0x1
 struct ResultCarry { uint32_t value; bool carry; };
 struct AddResult { uint32_t value; bool carry, overflow; };
 
+// In 32-bit arithmetic (no widening): it runs for every ADDS/SUBS/CMP.
 inline AddResult addWithCarry(uint32_t x, uint32_t y, bool carryIn) {
-  uint64_t u = uint64_t(x) + uint64_t(y) + (carryIn ? 1 : 0);
-  int64_t s = int64_t(int32_t(x)) + int64_t(int32_t(y)) + (carryIn ? 1 : 0);
-  uint32_t r = uint32_t(u);
-  return {r, (u >> 32) != 0, int64_t(int32_t(r)) != s};
+  uint32_t r = x + y + uint32_t(carryIn);
+  bool carry = carryIn ? r <= x : r < x;
+  bool overflow = ((~(x ^ y) & (x ^ r)) >> 31) != 0;  // same-signed operands, result differs
+  return {r, carry, overflow};
 }
 
 // Shift_C: amount 0 leaves the value and the carry; LSR/ASR by 32 are valid (decoded imm 0).
