@@ -436,6 +436,26 @@ TEST(Armv7mMemory, StoresIntoCodeInRamAreSeenByTheNextFetch) {
   EXPECT_EQ(m.core.reg(2), 0x55u);
 }
 
+TEST(Armv7mMemory, CodeInARamPageRoutedThroughTheBusStillRunsAndItsStoresGoToTheBus) {
+  Machine m;
+  // In RAM: str r1,[r0]; adds r2,#1; b .-2 (back to the adds)
+  std::vector<uint16_t> code = {0x6001, 0x3201, 0xE7FD};
+  std::memcpy(&m.ram[0x100], code.data(), 6);
+  m.core.routePagesThroughBus(kRam, 0x1000, m.ram.data(), true, true);
+  m.core.reset(kStackTop, (kRam + 0x100) | 1);
+  m.set(0, kRam + 0x200), m.set(1, 0xAB);
+  EXPECT_EQ(m.runFor(20), RunEnd::Budget);
+  EXPECT_GT(m.core.reg(2), 2u);
+  ASSERT_FALSE(m.bus.accesses.empty());
+  EXPECT_EQ(m.bus.accesses[0].address, kRam + 0x200);
+  EXPECT_TRUE(m.bus.accesses[0].write);
+  m.core.routePagesThroughBus(kRam, 0x1000, m.ram.data(), false, true);
+  m.core.reset(kStackTop, (kRam + 0x100) | 1);
+  m.set(0, kRam + 0x200), m.set(1, 0xCD);
+  m.runFor(2);
+  EXPECT_EQ(m.ramWord(kRam + 0x200), 0xCDu) << "back to plain memory";
+}
+
 TEST(Armv7mDebug, BreakpointsStopBeforeAndResumeAndWatchpointsAfter) {
   Machine m;
   m.load({0x3001, 0x3001, 0x3001, 0xE7FB});  // adds r0,#1 x3; b start

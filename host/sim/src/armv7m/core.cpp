@@ -42,6 +42,7 @@ struct Core::Impl final : CoreAccess {
   uintptr_t* readPage;
   uintptr_t* writePage;
   uintptr_t* memPage;  // plain memory whatever the fast path says (0: none)
+  uintptr_t* codePage;  // the memory instructions are fetched from, routed through the bus or not
   uint8_t* flags;
   std::unique_ptr<Entry[]> cache{new Entry[kCacheEntries]};
   std::map<uint32_t, Op> breakpoints;  // address -> the real instruction once decoded
@@ -52,11 +53,12 @@ struct Core::Impl final : CoreAccess {
         readPage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         writePage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         memPage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
+        codePage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         flags(static_cast<uint8_t*>(std::calloc(kPages, 1))) {
-    if (!readPage || !writePage || !memPage || !flags) throw std::bad_alloc();
+    if (!readPage || !writePage || !memPage || !codePage || !flags) throw std::bad_alloc();
   }
   ~Impl() override {
-    std::free(readPage), std::free(writePage), std::free(memPage), std::free(flags);
+    std::free(readPage), std::free(writePage), std::free(memPage), std::free(codePage), std::free(flags);
   }
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
@@ -105,6 +107,8 @@ struct Core::Impl final : CoreAccess {
     if (flags[page] & kBusWindow) {
       core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       core.bus_.busWrite(address, value, size);
+      // A RAM page routed through the bus may hold code that was decoded.
+      if (flags[page] & kHasCode) invalidate(address, size);
       return true;
     }
     return false;
@@ -157,8 +161,8 @@ struct Core::Impl final : CoreAccess {
 
   bool fetch(uint32_t address, uint16_t* out) {
     uint32_t page = address >> kPageBitsImpl;
-    if ((flags[page] & (kMemory | kExec)) == (kMemory | kExec)) {
-      std::memcpy(out, reinterpret_cast<const void*>(memPage[page] + address), 2);
+    if (codePage[page] && (flags[page] & kExec)) {
+      std::memcpy(out, reinterpret_cast<const void*>(codePage[page] + address), 2);
       return true;
     }
     char b[64];
@@ -215,6 +219,7 @@ void Core::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executa
   for (uint64_t off = 0; off < size; off += kPageSize) {
     uint32_t page = uint32_t((base + off) >> kPageBits);
     impl_->memPage[page] = reinterpret_cast<uintptr_t>(buffer + off) - (uintptr_t(page) << kPageBits);
+    impl_->codePage[page] = impl_->memPage[page];
     impl_->flags[page] = uint8_t((impl_->flags[page] & (kHasCode | kWatched)) | kMemory | (executable ? kExec : 0));
     impl_->refresh(page);
   }
@@ -224,7 +229,7 @@ void Core::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executa
 void Core::mapBus(uint32_t base, uint32_t size) {
   for (uint64_t off = 0; off < size; off += kPageSize) {
     uint32_t page = uint32_t((base + off) >> kPageBits);
-    impl_->memPage[page] = 0;
+    impl_->memPage[page] = impl_->codePage[page] = 0;
     impl_->flags[page] = uint8_t((impl_->flags[page] & kWatched) | kBusWindow);
     impl_->refresh(page);
   }
@@ -232,15 +237,23 @@ void Core::mapBus(uint32_t base, uint32_t size) {
 }
 
 void Core::routePagesThroughBus(uint32_t base, uint32_t size, uint8_t* buffer, bool throughBus, bool executable) {
-  if (throughBus) mapBus(base, size);
-  else mapMemory(base, size, buffer, executable);
+  if (!throughBus) return mapMemory(base, size, buffer, executable);
+  mapBus(base, size);
+  // Data accesses go to the bus (the plug-in sees them); code there still runs, fetched from
+  // the same memory.
+  for (uint64_t off = 0; off < size; off += kPageSize) {
+    uint32_t page = uint32_t((base + off) >> kPageBits);
+    impl_->codePage[page] = reinterpret_cast<uintptr_t>(buffer + off) - (uintptr_t(page) << kPageBits);
+    if (executable) impl_->flags[page] |= kExec;
+  }
 }
 
 void Core::invalidateCode(uint32_t base, uint32_t size) {
   if (size) impl_->invalidate(base, size);
 }
 
-void Core::codeLoaded(const uint8_t*, uint32_t size) { invalidateCode(0, size); }
+// New firmware may have put code anywhere (flash, RAM): everything decoded goes.
+void Core::codeLoaded(const uint8_t*, uint32_t) { impl_->invalidate(0, 2 * kCacheEntries); }
 
 uint32_t Core::slowRead(uint32_t address, uint32_t size) {
   Impl& m = *impl_;
