@@ -10,6 +10,8 @@ namespace {
 
 constexpr uint8_t kNonZero = 32;  // CBNZ (else CBZ)
 
+inline void refill(Core& c) { c.addExtraCycles(Core::kBranchRefill); }
+
 inline void setNzc(Core& c, uint32_t v, bool carry) {
   c.setNz(v);
   c.c_ = carry;
@@ -112,13 +114,23 @@ void mulReg(Core& c, const Op& op) {
 }
 
 // ---- high registers, branch and exchange ----
-void addHigh(Core& c, const Op& op) { c.writeReg(op.rd, c.get(op.rd) + c.get(op.rm)); }
-void movHigh(Core& c, const Op& op) { c.writeReg(op.rd, c.get(op.rm)); }
-void bx(Core& c, const Op& op) { c.bxWritePc(c.get(op.rm)); }
+void addHigh(Core& c, const Op& op) {
+  c.writeReg(op.rd, c.get(op.rd) + c.get(op.rm));
+  if (op.rd == 15) refill(c);
+}
+void movHigh(Core& c, const Op& op) {
+  c.writeReg(op.rd, c.get(op.rm));
+  if (op.rd == 15) refill(c);
+}
+void bx(Core& c, const Op& op) {
+  c.bxWritePc(c.get(op.rm));
+  refill(c);
+}
 void blx(Core& c, const Op& op) {
   uint32_t target = c.get(op.rm);
   c.r_[14] = c.next_ | 1;
   c.bxWritePc(target);
+  refill(c);
 }
 
 // ---- loads and stores ----
@@ -181,6 +193,7 @@ void push(Core& c, const Op& op) {
     a += 4;
   }
   c.r_[13] = address;
+  c.addExtraCycles(uint32_t(__builtin_popcount(list)));
 }
 void stm(Core& c, const Op& op) {
   uint32_t a = c.r_[op.rn], list = op.imm;
@@ -191,6 +204,7 @@ void stm(Core& c, const Op& op) {
     a += 4;
   }
   c.r_[op.rn] = a;
+  c.addExtraCycles(uint32_t(__builtin_popcount(list)));
 }
 void ldmList(Core& c, uint32_t base, uint32_t list, int rn, bool writeBack) {
   uint32_t values[16];
@@ -204,14 +218,15 @@ void ldmList(Core& c, uint32_t base, uint32_t list, int rn, bool writeBack) {
   if (writeBack) c.r_[rn] = a;
   for (int r = 0; r < 15; ++r)
     if (list >> r & 1) c.r_[r] = values[r];
-  if (list >> 15 & 1) c.loadWritePc(values[15]);
+  c.addExtraCycles(uint32_t(__builtin_popcount(list)));
+  if (list >> 15 & 1) c.loadWritePc(values[15]), refill(c);
 }
 void pop(Core& c, const Op& op) { ldmList(c, c.r_[13], op.imm, 13, true); }
 void ldm(Core& c, const Op& op) { ldmList(c, c.r_[op.rn], op.imm, op.rn, !(op.imm >> op.rn & 1)); }
 
 // ---- miscellaneous ----
 void cbz(Core& c, const Op& op) {
-  if ((c.r_[op.rn] != 0) == ((op.flags & kNonZero) != 0)) c.branchTo(op.imm);
+  if ((c.r_[op.rn] != 0) == ((op.flags & kNonZero) != 0)) c.branchTo(op.imm), refill(c);
 }
 void sxth(Core& c, const Op& op) { c.r_[op.rd] = uint32_t(int32_t(int16_t(c.r_[op.rm]))); }
 void sxtb(Core& c, const Op& op) { c.r_[op.rd] = uint32_t(int32_t(int8_t(c.r_[op.rm]))); }
@@ -234,9 +249,9 @@ void wfiOp(Core& c, const Op&) { c.wfi(); }
 
 // ---- branches ----
 void bcond(Core& c, const Op& op) {
-  if (c.conditionPassed(op.cond)) c.branchTo(op.imm);
+  if (c.conditionPassed(op.cond)) c.branchTo(op.imm), refill(c);
 }
-void b(Core& c, const Op& op) { c.branchTo(op.imm); }
+void b(Core& c, const Op& op) { c.branchTo(op.imm), refill(c); }
 void svcOp(Core& c, const Op& op) { c.svc(op.imm); }
 
 inline uint32_t signExtend(uint32_t v, int bits) { return uint32_t(int32_t(v << (32 - bits)) >> (32 - bits)); }
@@ -251,6 +266,11 @@ bool decode16(uint16_t hw, uint32_t pc, Op& op) {
   auto set = [&](Handler fn) {
     op.fn = fn;
     return true;
+  };
+  // Single loads and stores: one cycle more than the rest (the address phase).
+  auto memory = [&](Handler fn) {
+    op.cycles = 2;
+    return set(fn);
   };
   uint8_t lo0 = hw & 7, lo3 = (hw >> 3) & 7, lo6 = (hw >> 6) & 7, hi8 = (hw >> 8) & 7;
   switch (hw >> 12) {
@@ -312,31 +332,31 @@ bool decode16(uint16_t hw, uint32_t pc, Op& op) {
       }
       // LDR (literal): the address is known now.
       op.rd = hi8, op.imm = ((pc + 4) & ~3u) + (hw & 0xFF) * 4;
-      return set(ldrLiteral);
+      return memory(ldrLiteral);
     case 0x5:
       op.rd = lo0, op.rn = lo3, op.rm = lo6;
       switch ((hw >> 9) & 7) {
-        case 0: return set(strReg);
-        case 1: return set(strhReg);
-        case 2: return set(strbReg);
-        case 3: return set(ldrsbReg);
-        case 4: return set(ldrReg);
-        case 5: return set(ldrhReg);
-        case 6: return set(ldrbReg);
-        default: return set(ldrshReg);
+        case 0: return memory(strReg);
+        case 1: return memory(strhReg);
+        case 2: return memory(strbReg);
+        case 3: return memory(ldrsbReg);
+        case 4: return memory(ldrReg);
+        case 5: return memory(ldrhReg);
+        case 6: return memory(ldrbReg);
+        default: return memory(ldrshReg);
       }
     case 0x6:
       op.rd = lo0, op.rn = lo3, op.imm = ((hw >> 6) & 31) * 4;
-      return set((hw & 0x800) ? ldrImm : strImm);
+      return memory((hw & 0x800) ? ldrImm : strImm);
     case 0x7:
       op.rd = lo0, op.rn = lo3, op.imm = (hw >> 6) & 31;
-      return set((hw & 0x800) ? ldrbImm : strbImm);
+      return memory((hw & 0x800) ? ldrbImm : strbImm);
     case 0x8:
       op.rd = lo0, op.rn = lo3, op.imm = ((hw >> 6) & 31) * 2;
-      return set((hw & 0x800) ? ldrhImm : strhImm);
+      return memory((hw & 0x800) ? ldrhImm : strhImm);
     case 0x9:
       op.rd = hi8, op.rn = 13, op.imm = (hw & 0xFF) * 4;
-      return set((hw & 0x800) ? ldrImm : strImm);
+      return memory((hw & 0x800) ? ldrImm : strImm);
     case 0xA:
       op.rd = hi8, op.imm = (hw & 0xFF) * 4;
       if (hw & 0x800) {
