@@ -225,7 +225,7 @@ void branchCond(Core& c, const Op& op) {
   refill(c);
 }
 void branchLink(Core& c, const Op& op) {
-  c.r_[14] = c.next_ | 1;
+  c.r_[14] = (c.pc_ + 4) | 1;  // BL is always 32-bit
   c.branchTo(op.imm);
   refill(c);
 }
@@ -321,7 +321,7 @@ void loadMultiple(Core& c, const Op& op) {
   }
   for (int i = 0; i < 15; ++i)
     if ((list >> i) & 1) c.r_[i] = values[i];
-  // With the base in the list the loaded value stands and there is no write-back.
+  // A base in the list keeps its loaded value (with write-back that is undefined at decode).
   if ((op.flags & kWriteBack) && !((list >> op.rn) & 1))
     c.r_[op.rn] = DecrementBefore ? base - 4 * count : base + 4 * count;
   c.addExtraCycles(count);
