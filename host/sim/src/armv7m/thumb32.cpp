@@ -682,6 +682,7 @@ constexpr Encoding kEncodings[] = {
   {pat("11110 0 1110 1 0 1111  10 0 0 0 000 00000011"), fNone, wfi, 1},        // WFI
   {pat("11110 0 1110 1 0 1111  10 0 0 0 000 00000100"), fNone, nop, 1},        // SEV
   {pat("11110 0 1110 1 0 1111  10 0 0 0 000 1111xxxx"), fNone, nop, 1},        // DBG
+  {pat("11110 0 1110 1 0 1111  10 0 0 0 000 xxxxxxxx"), fNone, nop, 1},        // unallocated hints
   {pat("11110 0 1110 1 1 1111  10 0 0 1111 0010 xxxx"), fNone, clrex, 1},
   {pat("11110 0 1110 1 1 1111  10 0 0 1111 0100 xxxx"), fNone, nop, 1},        // DSB
   {pat("11110 0 1110 1 1 1111  10 0 0 1111 0101 xxxx"), fNone, nop, 1},        // DMB
