@@ -18,7 +18,7 @@ enum : uint32_t {
 };
 // The default memory map's execute-never region (peripherals and system space).
 constexpr uint32_t kExecuteNeverFrom = 0xE0000000;
-constexpr uint16_t kSemihostingBkpt = 0xBEAB, kWfi = 0xBF30, kWfe = 0xBF20;
+constexpr uint16_t kSemihostingBkpt = 0xBEAB, kWfi = 0xBF30, kWfe = 0xBF20, kYield = 0xBF10;
 
 struct Window {
   CortexM3* cpu;
@@ -297,7 +297,12 @@ void CortexM3::onBlock(uint64_t address, uint32_t size) {
     return;
   }
   resumeAt_.reset();  // a stop that did not take (Unicorn may cancel one) is forgotten
-  if (stepping_) return;  // step() counts its one instruction itself
+  if (stepping_) {
+    // step() counts its one instruction itself. A second block means the instruction branched:
+    // stop before the target, which the instruction count alone misses when it is a NOP.
+    if (stepBlocks_++ > 0) stopBefore(uint32_t(address));
+    return;
+  }
   // One cycle per half-word of code: close to the M3's cycle count for mixed 16/32-bit
   // instructions, where loads and taken branches cost extra cycles.
   cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed);
@@ -367,7 +372,10 @@ void CortexM3::onInterrupt(uint32_t number) {
       break;
     }
     case kExcpDataAbort:
-      fault(FaultKind::Other, "data abort");
+      // A data access nothing answers went through the unmapped hook (which set the fault
+      // first); what is left for QEMU's M-profile data abort is an alignment fault: LDREX/STREX
+      // on an unaligned address.
+      fault(FaultKind::Unaligned, "unaligned access");
       break;
     default: {
       char b[48];
@@ -388,20 +396,59 @@ RunEnd CortexM3::step() {
   sleeping_ = false;
   until_ = UINT64_MAX;
   resumeAt_.reset();
+  // Unicorn's instruction count skips NOPs and the instructions of an IT block, so a count of
+  // one alone may run several: the run also ends at the next instruction in sequence, and at the
+  // next block when this one branches.
+  uint32_t start = pc() & ~1u;
+  uint16_t first = 0;
+  uc_mem_read(uc_, start, &first, 2);
+  bool wide = (first & 0xE000) == 0xE000 && (first & 0x1800) != 0;
   stepping_ = true;
-  uc_err err = uc_emu_start(uc_, pc() | 1, 0, 0, 1);
+  stepBlocks_ = 0;
+  uc_err err = uc_emu_start(uc_, start | 1, start + (wide ? 4 : 2), 0, 1);
   stepping_ = false;
   if (resumeAt_ || faultPc_) {
     uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
     uc_reg_write(uc_, UC_ARM_REG_PC, &p);
   }
   faultPc_.reset();
-  if (err != UC_ERR_OK && !fault_) fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(err)};
+  bool yielded = false;
+  err = uc_err(afterHint(err, &yielded));
+  if (err != UC_ERR_OK && !fault_) faultFromError(err);
   if (!fault_) cycles_.fetch_add(1, std::memory_order_relaxed);
   if (fault_) return RunEnd::Fault;
   if (exitRequested_) return RunEnd::Exited;
-  if (sleeping_) return RunEnd::Sleeping;
+  // WFI ends a step as it ends a run: the caller waits for an interrupt.
+  if (sleeping_ || first == kWfi || first == kWfe) return RunEnd::Sleeping;
+  // SVC, an exception return or a lowered mask asked for the caller's attention, as in run().
+  if (stop_.load(std::memory_order_relaxed)) return RunEnd::Interrupted;
   return RunEnd::Budget;
+}
+
+void CortexM3::faultFromError(int err) {
+  switch (err) {
+    case UC_ERR_INSN_INVALID: fault_ = FaultEvent{FaultKind::UndefinedInstruction, 0, "undefined instruction"}; break;
+    case UC_ERR_WRITE_PROT: fault_ = FaultEvent{FaultKind::Other, 0, "write to read-only memory"}; break;
+    case UC_ERR_FETCH_PROT:
+      fault_ = FaultEvent{FaultKind::InstructionAccess, 0, "instruction fetch from non-executable memory"};
+      break;
+    case UC_ERR_READ_UNALIGNED: case UC_ERR_WRITE_UNALIGNED: case UC_ERR_FETCH_UNALIGNED:
+      fault_ = FaultEvent{FaultKind::Unaligned, 0, "unaligned access"};
+      break;
+    default: fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(uc_err(err))}; break;
+  }
+}
+
+int CortexM3::afterHint(int err, bool* yielded) {
+  // Unicorn ends the emulation at WFE and YIELD with "invalid instruction" without telling the
+  // interrupt hook (a real undefined instruction goes through the hook first and sets fault_).
+  // The hint has run and the PC is past it: WFE sleeps like WFI, YIELD is a NOP.
+  if (err != UC_ERR_INSN_INVALID || fault_) return err;
+  uint16_t before = 0;
+  uc_mem_read(uc_, pc() - 2, &before, 2);
+  if (before == kWfe) sleeping_ = true;
+  if (before == kYield) *yielded = true;
+  return before == kWfe || before == kYield ? UC_ERR_OK : err;
 }
 
 void CortexM3::invalidateCode(uint32_t base, uint32_t size) {
@@ -445,27 +492,21 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   sleeping_ = false;
   // At least one block runs, so time always moves on.
   if (until_ <= cycles()) until_ = cycles() + 1;
-  resumeAt_.reset();
-  uint32_t start = pc() | 1;
-  uc_err err = uc_emu_start(uc_, start, 0, 0, 0);
-  if (resumeAt_ || faultPc_) {
-    uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
-    uc_reg_write(uc_, UC_ARM_REG_PC, &p);
-  }
-  faultPc_.reset();
-  if (err != UC_ERR_OK && !fault_) {
-    switch (err) {
-      case UC_ERR_INSN_INVALID: fault_ = FaultEvent{FaultKind::UndefinedInstruction, 0, "undefined instruction"}; break;
-      case UC_ERR_WRITE_PROT: fault_ = FaultEvent{FaultKind::Other, 0, "write to read-only memory"}; break;
-      case UC_ERR_FETCH_PROT:
-        fault_ = FaultEvent{FaultKind::InstructionAccess, 0, "instruction fetch from non-executable memory"};
-        break;
-      case UC_ERR_READ_UNALIGNED: case UC_ERR_WRITE_UNALIGNED: case UC_ERR_FETCH_UNALIGNED:
-        fault_ = FaultEvent{FaultKind::Unaligned, 0, "unaligned access"};
-        break;
-      default: fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(err)}; break;
+  uc_err err = UC_ERR_OK;
+  for (bool yielded = true; yielded;) {
+    resumeAt_.reset();
+    err = uc_emu_start(uc_, pc() | 1, 0, 0, 0);
+    if (resumeAt_ || faultPc_) {
+      uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
+      uc_reg_write(uc_, UC_ARM_REG_PC, &p);
     }
+    faultPc_.reset();
+    yielded = false;
+    err = uc_err(afterHint(err, &yielded));
+    // After YIELD the run goes on unless something else ended it.
+    yielded = yielded && cycles() < until_ && !stop_.load(std::memory_order_relaxed) && !exitRequested_;
   }
+  if (err != UC_ERR_OK && !fault_) faultFromError(err);
   if (fault_) return RunEnd::Fault;
   if (exitRequested_) return RunEnd::Exited;
   if (!sleeping_) {

@@ -73,6 +73,9 @@ class CortexM3 final : public Engine, private CoreAccess {
 
  private:
   void fault(FaultKind kind, const std::string& what, uint32_t address = 0);
+  // What run() and step() make of an error Unicorn ends with (a uc_err).
+  void faultFromError(int err);
+  int afterHint(int err, bool* yielded);
   void stopBefore(uint32_t address);
   uint32_t readWord(uint32_t address) override;
   void writeWord(uint32_t address, uint32_t value) override;
@@ -87,6 +90,7 @@ class CortexM3 final : public Engine, private CoreAccess {
   std::atomic<bool> stop_{false};
   bool sleeping_ = false, exitRequested_ = false, stepping_ = false;
   int exitStatus_ = 0;
+  int stepBlocks_ = 0;  // blocks entered during step()
   std::optional<FaultEvent> fault_;
   FaultEvent noFault_;
   std::vector<size_t> maskHooks_;
