@@ -18,12 +18,10 @@
 namespace korvel::sim::armv7m {
 namespace {
 
-// ---- the cycle model (Cortex-M3, zero wait states) ----
-// A taken branch or any write to the PC refills the pipeline. The M3 takes 1 to 3 cycles for
-// that depending on the target's alignment and width; 2 is the common case.
-constexpr uint32_t kRefill = 2;
-
-void refill(Core& c) { c.addExtraCycles(kRefill); }
+// The cycle model (Cortex-M3, zero wait states): each row of the table carries the
+// instruction's base cycles; the core adds one per memory access and the pipeline refill of
+// every write to the PC, so a load's row says 1 (LDR: 2, LDM: 1 + N, LDR to the PC: 2 + refill)
+// and handlers add only what depends on the operands (long multiply, divide).
 
 // Op::flags bits of our own, beyond the shared ones.
 constexpr uint8_t kImmCarries = 32;  // a modified immediate with a rotation: it sets the carry
@@ -59,7 +57,6 @@ void logical(Core& c, const Op& op) {
   constexpr bool test = L == Logic::Tst || L == Logic::Teq;
   if constexpr (!test) {
     c.writeReg(op.rd, r);
-    if (op.rd == 15) refill(c);
   }
   if (test || (op.flags & kSetFlags)) c.setNz(r), c.c_ = carry;
 }
@@ -81,7 +78,6 @@ void arith(Core& c, const Op& op) {
   constexpr bool compare = A == Arith::Cmn || A == Arith::Cmp;
   if constexpr (!compare) {
     c.writeReg(op.rd, r.value);
-    if (op.rd == 15) refill(c);
   }
   if (compare || (op.flags & kSetFlags)) c.setNz(r.value), c.c_ = r.carry, c.v_ = r.overflow;
 }
@@ -218,17 +214,14 @@ void divide(Core& c, const Op& op) {
 // ---- branches and control ----
 void branch(Core& c, const Op& op) {
   c.branchTo(op.imm);
-  refill(c);
 }
 void branchCond(Core& c, const Op& op) {
   if (!c.conditionPassed(op.cond)) return;
   c.branchTo(op.imm);
-  refill(c);
 }
 void branchLink(Core& c, const Op& op) {
   c.r_[14] = c.next_ | 1;
   c.branchTo(op.imm);
-  refill(c);
 }
 
 // op.imm: SYSm in bits 7:0, the MSR mask in bits 9:8.
@@ -239,7 +232,8 @@ void wfi(Core& c, const Op&) { c.wfi(); }
 // Without a second core to send events, WFE sleeps like WFI: an interrupt wakes both.
 void wfe(Core& c, const Op&) { c.wfi(); }
 void clrex(Core& c, const Op&) { c.exclusiveOpen_ = false; }
-void isb(Core& c, const Op&) { refill(c); }
+// ISB refetches what follows: the cost of a refill, without a branch.
+void isb(Core& c, const Op&) { c.addExtraCycles(2); }
 
 void noCoprocessor(Core& c, const Op&) {
   c.fault(FaultKind::NoCoprocessor, "coprocessor instruction (the Cortex-M3 has none)");
@@ -263,12 +257,8 @@ void load(Core& c, const Op& op) {
   if (c.faulted()) return;
   if constexpr (Signed) v = Size == 1 ? uint32_t(int32_t(int8_t(v))) : uint32_t(int32_t(int16_t(v)));
   if (op.flags & kWriteBack) c.r_[op.rn] = a.offset;
-  if (op.rd == 15) {
-    c.loadWritePc(v);
-    refill(c);
-  } else {
-    c.r_[op.rd] = v;
-  }
+  if (op.rd == 15) c.loadWritePc(v);
+  else c.r_[op.rd] = v;
 }
 
 template <int Size>
@@ -323,11 +313,7 @@ void loadMultiple(Core& c, const Op& op) {
   // With the base in the list the loaded value stands and there is no write-back.
   if ((op.flags & kWriteBack) && !((list >> op.rn) & 1))
     c.r_[op.rn] = DecrementBefore ? base - 4 * count : base + 4 * count;
-  c.addExtraCycles(count);
-  if (list & 0x8000) {
-    c.loadWritePc(values[15]);
-    refill(c);
-  }
+  if (list & 0x8000) c.loadWritePc(values[15]);
 }
 
 template <bool DecrementBefore>
@@ -342,7 +328,6 @@ void storeMultiple(Core& c, const Op& op) {
     address += 4;
   }
   if (op.flags & kWriteBack) c.r_[op.rn] = DecrementBefore ? base - 4 * count : base + 4 * count;
-  c.addExtraCycles(count);
 }
 
 // Exclusive accesses must be aligned to their size whether or not the store goes ahead.
@@ -381,6 +366,7 @@ void storeExclusive(Core& c, const Op& op) {
   } else {
     c.exclusiveOpen_ = false;
     c.writeReg(op.rd, 1);
+    c.addExtraCycles(1);  // a failing STREX takes as long as one that stores
   }
 }
 
@@ -391,7 +377,6 @@ void tableBranch(Core& c, const Op& op) {
   uint32_t entry = Half ? c.read16(base + (index << 1)) : c.read8(base + index);
   if (c.faulted()) return;
   c.branchTo(c.pcOperand() + 2 * entry);
-  refill(c);
 }
 
 // ---- the forms: fields of an encoding into an Op ----
@@ -693,18 +678,18 @@ constexpr Encoding kEncodings[] = {
   {pat("1110100 10 0 x 1 nnnn  xxxxxxxxxxxxxxxx"), fMultiple, loadMultiple<true>, 1},
 
   // Load/store dual or exclusive, table branch: hw1 1110100 P U 1 W L Rn
-  {pat("1110100 0 0 1 0 0 nnnn  tttt dddd iiiiiiii"), fStoreExclusive, storeExclusive<4>, 2},
-  {pat("1110100 0 0 1 0 1 nnnn  tttt 1111 iiiiiiii"), fLoadExclusive, loadExclusive<4>, 2},
-  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0100 dddd"), fStoreExclusiveNarrow, storeExclusive<1>, 2},
-  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0101 dddd"), fStoreExclusiveNarrow, storeExclusive<2>, 2},
-  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0000 mmmm"), fRegs, tableBranch<false>, 2},
-  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0001 mmmm"), fRegs, tableBranch<true>, 2},
-  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0100 1111"), fLoadExclusiveNarrow, loadExclusive<1>, 2},
-  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0101 1111"), fLoadExclusiveNarrow, loadExclusive<2>, 2},
-  {pat("1110100 1 x 1 x 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 3},
-  {pat("1110100 0 x 1 1 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 3},
-  {pat("1110100 1 x 1 x 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 3},
-  {pat("1110100 0 x 1 1 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 3},
+  {pat("1110100 0 0 1 0 0 nnnn  tttt dddd iiiiiiii"), fStoreExclusive, storeExclusive<4>, 1},
+  {pat("1110100 0 0 1 0 1 nnnn  tttt 1111 iiiiiiii"), fLoadExclusive, loadExclusive<4>, 1},
+  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0100 dddd"), fStoreExclusiveNarrow, storeExclusive<1>, 1},
+  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0101 dddd"), fStoreExclusiveNarrow, storeExclusive<2>, 1},
+  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0000 mmmm"), fRegs, tableBranch<false>, 1},
+  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0001 mmmm"), fRegs, tableBranch<true>, 1},
+  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0100 1111"), fLoadExclusiveNarrow, loadExclusive<1>, 1},
+  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0101 1111"), fLoadExclusiveNarrow, loadExclusive<2>, 1},
+  {pat("1110100 1 x 1 x 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 1},
+  {pat("1110100 0 x 1 1 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 1},
+  {pat("1110100 1 x 1 x 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 1},
+  {pat("1110100 0 x 1 1 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 1},
 
   // Data processing (shifted register):        hw1 1110101 op S Rn      hw2 0 imm3 Rd imm2 type Rm
   {pat("1110101 0000 1 nnnn  0 xxx 1111 xx tt mmmm"), fShiftedReg, logical<Logic::Tst, false>, 1},
@@ -729,47 +714,47 @@ constexpr Encoding kEncodings[] = {
 
   // Stores (Rn = 1111 is undefined):           hw1 11111000 imm12? size 0 Rn
   {pat("11111000 x xx 0 1111  xxxxxxxxxxxxxxxx"), nullptr, undefined, 1},
-  {pat("11111000 1 00 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<1>, 2},
-  {pat("11111000 1 01 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<2>, 2},
-  {pat("11111000 1 10 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<4>, 2},
-  {pat("11111000 0 00 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<1>, 2},
-  {pat("11111000 0 01 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<2>, 2},
-  {pat("11111000 0 10 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<4>, 2},
-  {pat("11111000 0 00 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<1>, 2},
-  {pat("11111000 0 01 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<2>, 2},
-  {pat("11111000 0 10 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<4>, 2},
-  {pat("11111000 0 00 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<1>, 2},
-  {pat("11111000 0 01 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<2>, 2},
-  {pat("11111000 0 10 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<4>, 2},
+  {pat("11111000 1 00 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<1>, 1},
+  {pat("11111000 1 01 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<2>, 1},
+  {pat("11111000 1 10 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<4>, 1},
+  {pat("11111000 0 00 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<1>, 1},
+  {pat("11111000 0 01 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<2>, 1},
+  {pat("11111000 0 10 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<4>, 1},
+  {pat("11111000 0 00 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<1>, 1},
+  {pat("11111000 0 01 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<2>, 1},
+  {pat("11111000 0 10 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<4>, 1},
+  {pat("11111000 0 00 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<1>, 1},
+  {pat("11111000 0 01 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<2>, 1},
+  {pat("11111000 0 10 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<4>, 1},
 
   // Loads:                                     hw1 1111100 S U size 1 Rn
   // Byte and halfword loads to the PC are the memory hints (PLD, PLI, unallocated): no-ops here.
   {pat("1111100 x x 0x 1 nnnn  1111 xxxxxxxxxxxx"), fNone, nop, 1},
-  {pat("1111100 0 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, false>, 2},
-  {pat("1111100 0 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, false>, 2},
-  {pat("1111100 0 x 10 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<4, false>, 2},
-  {pat("1111100 1 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, true>, 2},
-  {pat("1111100 1 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, true>, 2},
-  {pat("1111100 0 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, false>, 2},
-  {pat("1111100 0 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, false>, 2},
-  {pat("1111100 0 1 10 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<4, false>, 2},
-  {pat("1111100 1 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, true>, 2},
-  {pat("1111100 1 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, true>, 2},
-  {pat("1111100 0 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, false>, 2},
-  {pat("1111100 0 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, false>, 2},
-  {pat("1111100 0 0 10 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<4, false>, 2},
-  {pat("1111100 1 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, true>, 2},
-  {pat("1111100 1 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, true>, 2},
-  {pat("1111100 0 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, false>, 2},
-  {pat("1111100 0 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, false>, 2},
-  {pat("1111100 0 0 10 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<4, false>, 2},
-  {pat("1111100 1 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, true>, 2},
-  {pat("1111100 1 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, true>, 2},
-  {pat("1111100 0 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, false>, 2},
-  {pat("1111100 0 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, false>, 2},
-  {pat("1111100 0 0 10 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<4, false>, 2},
-  {pat("1111100 1 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, true>, 2},
-  {pat("1111100 1 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, true>, 2},
+  {pat("1111100 0 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, false>, 1},
+  {pat("1111100 0 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, false>, 1},
+  {pat("1111100 0 x 10 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<4, false>, 1},
+  {pat("1111100 1 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, true>, 1},
+  {pat("1111100 1 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, true>, 1},
+  {pat("1111100 0 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, false>, 1},
+  {pat("1111100 0 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, false>, 1},
+  {pat("1111100 0 1 10 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<4, false>, 1},
+  {pat("1111100 1 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, true>, 1},
+  {pat("1111100 1 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, true>, 1},
+  {pat("1111100 0 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, false>, 1},
+  {pat("1111100 0 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, false>, 1},
+  {pat("1111100 0 0 10 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<4, false>, 1},
+  {pat("1111100 1 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, true>, 1},
+  {pat("1111100 1 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, true>, 1},
+  {pat("1111100 0 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, false>, 1},
+  {pat("1111100 0 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, false>, 1},
+  {pat("1111100 0 0 10 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<4, false>, 1},
+  {pat("1111100 1 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, true>, 1},
+  {pat("1111100 1 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, true>, 1},
+  {pat("1111100 0 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, false>, 1},
+  {pat("1111100 0 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, false>, 1},
+  {pat("1111100 0 0 10 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<4, false>, 1},
+  {pat("1111100 1 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, true>, 1},
+  {pat("1111100 1 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, true>, 1},
 
   // Data processing (register):                hw1 11111010 op1 Rn      hw2 1111 Rd op2 Rm
   {pat("11111010 0 00 x nnnn  1111 dddd 0000 mmmm"), fRegs, shiftByRegister<kLsl>, 1},
