@@ -201,23 +201,24 @@ uint32_t CortexM3::currentException() {
   return v & 0x1FF;
 }
 
-bool CortexM3::primask() {
-  uint32_t v = 0;
-  uc_reg_read(uc_, UC_ARM_REG_PRIMASK, &v);
-  return v & 1;
+// Unicorn reads PRIMASK, BASEPRI and FAULTMASK as the MRS instruction does: zero from
+// unprivileged thread mode, where MSR also ignores writes. The NVIC and the debugger need the
+// real values whatever mode the firmware is in: look (and write) from handler mode.
+uint32_t CortexM3::maskRegister(int id, const uint32_t* write) {
+  uint32_t xpsr = 0, control = 0, v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  uc_reg_read(uc_, UC_ARM_REG_CONTROL, &control);
+  bool unprivileged = (xpsr & 0x1FF) == 0 && (control & SpecialRegisters::kNpriv);
+  if (unprivileged) setIpsr(1);
+  if (write) uc_reg_write(uc_, id, write);
+  uc_reg_read(uc_, id, &v);
+  if (unprivileged) setIpsr(0);
+  return v;
 }
 
-bool CortexM3::faultmask() {
-  uint32_t v = 0;
-  uc_reg_read(uc_, UC_ARM_REG_FAULTMASK, &v);
-  return v & 1;
-}
-
-uint32_t CortexM3::basepri() {
-  uint32_t v = 0;
-  uc_reg_read(uc_, UC_ARM_REG_BASEPRI, &v);
-  return v & 0xFF;
-}
+bool CortexM3::primask() { return maskRegister(UC_ARM_REG_PRIMASK) & 1; }
+bool CortexM3::faultmask() { return maskRegister(UC_ARM_REG_FAULTMASK) & 1; }
+uint32_t CortexM3::basepri() { return maskRegister(UC_ARM_REG_BASEPRI) & 0xFF; }
 
 std::string CortexM3::registerDump() {
   static const char* names[] = {"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9", "r10", "r11", "r12", "sp", "lr", "pc"};
@@ -391,9 +392,29 @@ void CortexM3::fault(FaultKind kind, const std::string& what, uint32_t address) 
   uc_emu_stop(uc_);
 }
 
+void CortexM3::resumeFrom(uint32_t address) {
+  // Writing the PC sets Unicorn's Thumb state from bit 0: keep the one the last instruction left
+  // (a BX to an even address clears it, and the next instruction must fault).
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  uint32_t p = (address & ~1u) | ((xpsr >> 24) & 1);
+  uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+}
+
+bool CortexM3::thumbBitClear() {
+  // Unicorn starts every emulation in Thumb state, so a clear Thumb bit is caught here: the
+  // instruction at the PC faults without running, as on the chip.
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  if (xpsr & 0x01000000) return false;
+  fault_ = FaultEvent{FaultKind::InvalidState, 0, "instruction executed with the Thumb bit clear"};
+  return true;
+}
+
 RunEnd CortexM3::step() {
   stop_.store(false, std::memory_order_relaxed);
   sleeping_ = false;
+  if (thumbBitClear()) return RunEnd::Fault;
   until_ = UINT64_MAX;
   resumeAt_.reset();
   // Unicorn's instruction count skips NOPs and the instructions of an IT block, so a count of
@@ -403,13 +424,16 @@ RunEnd CortexM3::step() {
   uint16_t first = 0;
   uc_mem_read(uc_, start, &first, 2);
   bool wide = (first & 0xE000) == 0xE000 && (first & 0x1800) != 0;
+  // A block translated earlier (say while a branch or an exception return ended a step there)
+  // would run past the end address, which Unicorn only looks at when it translates: translate
+  // the block anew.
+  uc_ctl_remove_cache(uc_, start, start + (wide ? 4 : 2));
   stepping_ = true;
   stepBlocks_ = 0;
   uc_err err = uc_emu_start(uc_, start | 1, start + (wide ? 4 : 2), 0, 1);
   stepping_ = false;
   if (resumeAt_ || faultPc_) {
-    uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
-    uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+    resumeFrom(faultPc_ ? *faultPc_ : *resumeAt_);
   }
   faultPc_.reset();
   bool yielded = false;
@@ -474,9 +498,9 @@ void CortexM3::setRegisters(const CoreRegisters& r) {
   s.setSp(r.sp);  // the banked copy in use follows what the debugger wrote to SP
   setSpecial(s);
   uint32_t pm = r.primask & 1, fm = r.faultmask & 1, bp = r.basepri & 0xFF;
-  uc_reg_write(uc_, UC_ARM_REG_PRIMASK, &pm);
-  uc_reg_write(uc_, UC_ARM_REG_FAULTMASK, &fm);
-  uc_reg_write(uc_, UC_ARM_REG_BASEPRI, &bp);
+  maskRegister(UC_ARM_REG_PRIMASK, &pm);
+  maskRegister(UC_ARM_REG_FAULTMASK, &fm);
+  maskRegister(UC_ARM_REG_BASEPRI, &bp);
 }
 
 void CortexM3::setBreakpoint(uint32_t, bool) {}
@@ -492,13 +516,13 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   sleeping_ = false;
   // At least one block runs, so time always moves on.
   if (until_ <= cycles()) until_ = cycles() + 1;
+  if (thumbBitClear()) return RunEnd::Fault;
   uc_err err = UC_ERR_OK;
   for (bool yielded = true; yielded;) {
     resumeAt_.reset();
     err = uc_emu_start(uc_, pc() | 1, 0, 0, 0);
     if (resumeAt_ || faultPc_) {
-      uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
-      uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+      resumeFrom(faultPc_ ? *faultPc_ : *resumeAt_);
     }
     faultPc_.reset();
     yielded = false;

@@ -81,6 +81,10 @@ class CortexM3 final : public Engine, private CoreAccess {
   void writeWord(uint32_t address, uint32_t value) override;
   void setReg(int n, uint32_t value) override;
   void setIpsr(uint32_t ipsr);
+  void resumeFrom(uint32_t address);
+  bool thumbBitClear();
+  // PRIMASK, BASEPRI or FAULTMASK (a uc_arm_reg), written first when `write` is given.
+  uint32_t maskRegister(int id, const uint32_t* write = nullptr);
   void setXpsr(uint32_t xpsr);
 
   Bus& bus_;

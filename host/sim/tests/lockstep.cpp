@@ -143,7 +143,7 @@ void Lockstep::reset(uint32_t sp, uint32_t pc) {
 }
 
 void Lockstep::setRegisters(const CoreRegisters& regs) {
-  for (auto& s : sides_) s->engine->setRegisters(regs);
+  for (auto& s : sides_) s->engine->setRegisters(regs), s->log.clear();
 }
 
 void Lockstep::setTraps(bool divideByZero, bool unaligned) {
@@ -254,6 +254,16 @@ std::string Lockstep::step(bool withMemory) {
     Engine& e = *sides_[i]->engine;
     ends[i] = e.step();
     if (ends[i] == RunEnd::Fault) faults[i] = e.fault();
+    e.clearFault();
+  }
+  // A fault met between instructions (a BX to an even address clears the Thumb bit; the next
+  // instruction faults) may end this step on one engine and the next step on the other, with
+  // the same state: the engine that ran on steps once more to meet it.
+  if ((ends[0] == RunEnd::Fault) != (ends[1] == RunEnd::Fault) && compare(false).empty()) {
+    int behind = ends[0] == RunEnd::Fault ? 1 : 0;
+    Engine& e = *sides_[behind]->engine;
+    RunEnd end = e.step();
+    if (end == RunEnd::Fault) ends[behind] = end, faults[behind] = e.fault();
     e.clearFault();
   }
   lastPc_ = before.pc;

@@ -33,6 +33,8 @@ enum class Encodings {
 };
 inline constexpr int kEncodingClasses = 17;
 const char* toString(Encodings c);
+// One of the encodings the Undefined class emits (hw1 << 16 | hw2, or a 16-bit one).
+bool undefinedOnCortexM3(uint32_t encoding);
 
 class ThumbGenerator {
  public:
@@ -90,6 +92,7 @@ class ThumbGenerator {
   std::vector<uint16_t> code_;
   uint32_t end_ = 0;
   int instructions_ = 0;
+  bool lastWasBus_ = false;  // dataAddress chose the peripheral window
 };
 
 }  // namespace korvel::sim::lockstep
