@@ -261,6 +261,26 @@ TEST(Armv7mRunEnds, LoweringAMaskWithAnInterruptWaitingEndsTheRunAfterIt) {
   EXPECT_FALSE(m.core.primask());
 }
 
+TEST(Armv7mSystem, UnprivilegedCodeNeitherSeesNorChangesTheMasks) {
+  Machine m;
+  // mrs r5,basepri; mrs r6,control; msr basepri,r1
+  m.load({0xF3EF, 0x8511, 0xF3EF, 0x8614, 0xF381, 0x8811});
+  CoreRegisters r = m.core.registers();
+  r.basepri = 0xD4, r.control = 3, r.psp = kStackTop - 0x100;
+  m.core.setRegisters(r);
+  m.set(1, 0x20);
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(5), 0u);
+  EXPECT_EQ(m.core.reg(6), 3u);
+  EXPECT_EQ(m.core.basepri(), 0xD4u) << "an unprivileged MSR is ignored";
+
+  m.load({0xF3EF, 0x8511, 0xF3EF, 0x8614, 0xF381, 0x8811});
+  m.set(1, 0x20);
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(6), 0u);
+  EXPECT_EQ(m.core.basepri(), 0x20u);
+}
+
 TEST(Armv7mRunEnds, BudgetAndStopFromAnotherThread) {
   Machine m;
   m.load({0x3001, 0xE7FD});  // adds r0,#1 (1 cycle); b loop (1 + 2 refill)
@@ -337,6 +357,32 @@ TEST(Armv7mFaults, UnalignedAccessesWorkUnlessTrappedAndMultiplesAlwaysFault) {
   EXPECT_EQ(m.core.reg(13), kStackTop - 2) << "a faulting push leaves SP alone";
 }
 
+TEST(Armv7mFaults, DivideByZeroGivesZeroOrFaultsWithTheTrap) {
+  Machine m;
+  bool trap = false;
+  m.core.divideByZeroTraps = [&] { return trap; };
+  m.load({0xFB91, 0xF0F2, 0xBF00});  // sdiv r0,r1,r2; nop
+  m.set(0, 99), m.set(1, 7), m.set(2, 0);
+  EXPECT_EQ(m.core.step(), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(0), 0u);
+  m.load({0xFB91, 0xF0F2, 0xBF00});
+  trap = true;
+  m.set(0, 99), m.set(1, 7), m.set(2, 0);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::DivideByZero);
+  EXPECT_EQ(m.core.reg(0), 99u);
+  EXPECT_EQ(m.core.pc(), kCode);
+  m.core.clearFault();
+  m.set(2, 0xFFFFFFFF);  // -7 / -1
+  EXPECT_EQ(m.core.step(), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(0), uint32_t(-7));
+
+  m.load({0xE9D2, 0x0100});  // ldrd r0,r1,[r2]: word alignment always required
+  m.set(2, kRam + 2);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::Unaligned);
+}
+
 TEST(Armv7mMemory, BusAccessesSeeTheExactCycleCountAndSizes) {
   Machine m;
   // str r1,[r0]; strh r1,[r0,#4]; ldrb r2,[r0,#1]; nop
@@ -395,6 +441,28 @@ TEST(Armv7mDebug, BreakpointsStopBeforeAndResumeAndWatchpointsAfter) {
   EXPECT_EQ(m.ramWord(kRam + 0x40), kRam + 0x40);
   m.core.setWatchpoint(kRam + 0x40, 4, false, true, false);
   EXPECT_EQ(m.core.run(m.core.cycles() + 2), RunEnd::Budget);
+}
+
+TEST(Armv7mCycles, BranchesLoadsAndMultiplesCostWhatTheModelSays) {
+  Machine m;
+  // movs r0,#1 (1); ldr r1,[r2] (2); push {r4,r5,lr} (1+3); pop {r4,r5,pc} (1+3+2 refill)
+  m.load({0x2001, 0x6811, 0xB530, 0xBD30});
+  m.set(2, kRam), m.set(14, 0x201);  // pop returns to 0x200
+  m.load({0xE7FE}, 0x200);           // b . there (1+2)
+  m.core.reset(kStackTop, kCode | 1);
+  m.set(2, kRam), m.set(14, 0x201);
+  uint64_t start = m.core.cycles();
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 1u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 3u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 7u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 13u);
+  EXPECT_EQ(m.core.pc(), 0x200u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 16u);
 }
 
 TEST(Armv7mDebug, RegistersRoundTripAndDumpNamesEveryRegister) {

@@ -20,9 +20,9 @@ constexpr uint32_t kNoTag = 1;  // odd: no instruction lives there
 // Per-page flags.
 enum : uint8_t { kMemory = 1, kExec = 2, kBusWindow = 4, kHasCode = 8, kWatched = 16 };
 
+// The decode cache's entries are the Ops themselves, tagged with their address.
 struct Entry {
   Op op;
-  uint32_t tag = kNoTag;
 };
 
 struct Watch {
@@ -88,7 +88,7 @@ struct Core::Impl final : CoreAccess {
       return true;
     }
     if (flags[page] & kBusWindow) {
-      core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
+      core.cycles_.store(core.now_, std::memory_order_relaxed);
       // Only the bytes asked for, whatever the model answers (as a narrower bus would).
       *value = core.bus_.busRead(address, size) & (size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1);
       return true;
@@ -103,7 +103,7 @@ struct Core::Impl final : CoreAccess {
       return true;
     }
     if (flags[page] & kBusWindow) {
-      core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
+      core.cycles_.store(core.now_, std::memory_order_relaxed);
       core.bus_.busWrite(address, value, size);
       return true;
     }
@@ -113,14 +113,14 @@ struct Core::Impl final : CoreAccess {
 
   void invalidate(uint32_t address, uint32_t size) {
     if (size >= 2 * kCacheEntries) {
-      for (uint32_t i = 0; i < kCacheEntries; ++i) cache[i].tag = kNoTag;
+      for (uint32_t i = 0; i < kCacheEntries; ++i) cache[i].op.tag = kNoTag;
       return;
     }
     // A 32-bit instruction that starts two bytes before also covers the address.
     uint32_t from = (address - 2) & ~1u, to = address + size;
     for (uint32_t a = from; a - from < to - from; a += 2) {
       Entry& e = cache[(a >> 1) & (kCacheEntries - 1)];
-      if (e.tag == a) e.tag = kNoTag;
+      if (e.op.tag == a) e.op.tag = kNoTag;
     }
   }
 
@@ -150,8 +150,8 @@ struct Core::Impl final : CoreAccess {
         op.fn = breakpointMarker;
       }
     }
+    op.tag = pc;
     e.op = op;
-    e.tag = pc;
     return true;
   }
 
@@ -315,29 +315,14 @@ bool Core::unalignedTrapOn() { return unalignedTraps && unalignedTraps(); }
 
 // ---- the instructions that talk to the rest of the chip ----
 
-bool Core::conditionPassed(uint32_t cond) const {
-  bool r;
-  switch (cond >> 1) {
-    case 0: r = z_; break;
-    case 1: r = c_; break;
-    case 2: r = n_; break;
-    case 3: r = v_; break;
-    case 4: r = c_ && !z_; break;
-    case 5: r = n_ == v_; break;
-    case 6: r = !z_ && n_ == v_; break;
-    default: return true;
-  }
-  return (cond & 1) ? !r : r;
-}
-
 void Core::bxWritePc(uint32_t address) {
+  next_ = address & ~1u;
+  events_ |= kEvBranch;
   if (ipsr_ != 0 && (address >> 28) == 0xF) {
     impl_->excReturn = address;
     events_ |= kEvExcReturn;
-    next_ = address & ~1u;
     return;
   }
-  next_ = address & ~1u;
   if (!(address & 1)) events_ |= kEvInvState;
 }
 
@@ -352,9 +337,10 @@ uint32_t Core::mrs(uint32_t sysm) {
     }
     case 8: return !privileged ? 0 : (ipsr_ == 0 && (control_ & SpecialRegisters::kSpsel)) ? msp_ : r_[13];
     case 9: return !privileged ? 0 : (ipsr_ == 0 && (control_ & SpecialRegisters::kSpsel)) ? r_[13] : psp_;
-    case 16: return primask_ & 1;
-    case 17: case 18: return basepri_ & 0xFF;
-    case 19: return faultmask_ & 1;
+    // The masks read as zero from unprivileged code; CONTROL is readable by all.
+    case 16: return privileged ? primask_ & 1 : 0;
+    case 17: case 18: return privileged ? basepri_ & 0xFF : 0;
+    case 19: return privileged ? faultmask_ & 1 : 0;
     case 20: return control_ & 3;
     default: return 0;
   }
@@ -431,7 +417,7 @@ void Core::bkpt(uint32_t imm) {
     fault(FaultKind::Other, "breakpoint instruction");
     return;
   }
-  cycles_.store(now_ + extra_, std::memory_order_relaxed);
+  cycles_.store(now_, std::memory_order_relaxed);
   r_[0] = bus_.semihost(r_[0], r_[1]);
   if (impl_->exitRequested) events_ |= kEvExit;
 }
@@ -445,21 +431,19 @@ inline void itAdvance(uint8_t& it) {
 }
 }  // namespace
 
-// After a handler that raised an event: commits or not, and says whether the run ends.
+// After a handler that raised an event other than a plain branch: commits the instruction or
+// not (its base cycles are counted already), and says whether the run ends.
 bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   uint32_t ev = events_;
   events_ = 0;
   Impl& m = *impl_;
   if (ev & (kEvFault | kEvBreak)) {
     // The instruction did not happen: the PC stays on it, no cycles, no IT advance.
-    extra_ = 0;
+    now_ -= op.cycles;
     next_ = pc_;
     end = (ev & kEvFault) ? RunEnd::Fault : RunEnd::Breakpoint;
-    if (ev & kEvFault) m.sleeping = false;
     return true;
   }
-  now_ += op.cycles + extra_;
-  extra_ = 0;
   r_[15] = next_;
   if (inIt) itAdvance(itState_);
   if (ev & kEvExcReturn) {
@@ -467,13 +451,14 @@ bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
     std::string error;
     int finished = exceptionReturn(m, sr, m.excReturn, &error);
     if (!error.empty()) {
-      r_[15] = pc_;
+      r_[15] = next_ = pc_;
       fault(FaultKind::InvalidPc, error);
       events_ = 0;
       end = RunEnd::Fault;
       return true;
     }
     setSpecial(sr);
+    next_ = r_[15];
     exclusiveOpen_ = false;
     if (onExceptionReturn) onExceptionReturn(finished);
     end = RunEnd::Interrupted;  // tail-chaining is decided between runs
@@ -492,13 +477,16 @@ bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   return false;
 }
 
-RunEnd Core::loop(uint64_t until, bool single) {
+// The interpreter. The PC lives in a local: a handler that does not branch leaves it to go on
+// at pc + len, so the next look-up does not wait for memory written by the handler.
+template <bool kSingle>
+RunEnd Core::loop(uint64_t until) {
   Entry* cache = impl_->cache.get();
   RunEnd end = RunEnd::Budget;
+  uint32_t pc = r_[15];
   for (;;) {
-    uint32_t pc = r_[15];
     Entry& e = cache[(pc >> 1) & (kCacheEntries - 1)];
-    if (e.tag != pc) [[unlikely]] {
+    if (e.op.tag != pc) [[unlikely]] {
       if (!impl_->decode(pc, e)) {
         events_ = 0;
         end = RunEnd::Fault;
@@ -506,38 +494,46 @@ RunEnd Core::loop(uint64_t until, bool single) {
       }
     }
     const Op& op = e.op;
+    uint32_t fallThrough = pc + op.len;
     pc_ = pc;
-    next_ = pc + op.len;
+    next_ = fallThrough;
     if (itState_ == 0) [[likely]] {
       op.fn(*this, op);
-      if (events_) [[unlikely]] {
-        if (finishEvents(op, false, end)) break;
+      now_ += op.cycles;
+      if (!events_) [[likely]] {
+        pc = fallThrough;
+      } else if (events_ == kEvBranch) {
+        events_ = 0;
+        pc = next_;
       } else {
-        now_ += op.cycles + extra_;
-        extra_ = 0;
-        r_[15] = next_;
+        bool ends = finishEvents(op, false, end);
+        pc = next_;
+        if (ends) break;
       }
     } else if (conditionPassed(itState_ >> 4)) {
       op.fn(*this, op);
-      if (events_) {
-        if (finishEvents(op, true, end)) break;
+      now_ += op.cycles;
+      if (events_ && events_ != kEvBranch) {
+        bool ends = finishEvents(op, true, end);
+        pc = next_;
+        if (ends) break;
       } else {
-        now_ += op.cycles + extra_;
-        extra_ = 0;
-        r_[15] = next_;
+        events_ = 0;
+        pc = next_;
         itAdvance(itState_);
       }
     } else {
       // A skipped instruction in an IT block still takes its cycle.
       now_ += 1;
-      r_[15] = next_;
+      pc = fallThrough;
       itAdvance(itState_);
     }
-    if (single || now_ >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
-      if (!single && now_ < until) end = RunEnd::Interrupted;
+    if (kSingle || now_ >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
+      if (!kSingle && now_ < until) end = RunEnd::Interrupted;
       break;
     }
   }
+  r_[15] = pc;
   cycles_.store(now_, std::memory_order_relaxed);
   return end;
 }
@@ -549,7 +545,7 @@ RunEnd Core::run(uint64_t untilCycle) {
   // At least one instruction runs, so time always moves on.
   if (untilCycle <= now_) untilCycle = now_ + 1;
   impl_->breakResume = r_[15];
-  RunEnd end = loop(untilCycle, false);
+  RunEnd end = loop<false>(untilCycle);
   impl_->breakResume = kNoTag;
   return end;
 }
@@ -558,7 +554,7 @@ RunEnd Core::step() {
   stop_.store(false, std::memory_order_relaxed);
   impl_->sleeping = false;
   impl_->breakResume = r_[15];
-  RunEnd end = loop(UINT64_MAX, true);
+  RunEnd end = loop<true>(UINT64_MAX);
   impl_->breakResume = kNoTag;
   // A step ends after its instruction whatever it was; only what stops the firmware is told.
   if (end == RunEnd::Interrupted) end = RunEnd::Budget;
@@ -591,7 +587,6 @@ void Core::reset(uint32_t sp, uint32_t pc) {
   psp_ = 0;
   exclusiveOpen_ = false;
   events_ = 0;
-  extra_ = 0;
   impl_->sleeping = impl_->exitRequested = false;
   fault_.reset();
 }
