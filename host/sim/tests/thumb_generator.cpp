@@ -321,7 +321,7 @@ void ThumbGenerator::loadStoreMultiple() {
       bool load = chance(2);
       if (!load) list &= ~(1u << n);
       if (!list) list = 1u << ((n + 1) & 7);
-      load32(n, dataAddress(4, !chance(10), 0, 32) & ~(chance(10) ? 0u : 3u));
+      load32(n, dataAddress(4, true, 0, 32) | (chance(40) ? 2u : 0u));  // unaligned now and then: a UsageFault
       t16(uint16_t((load ? 0xC800 : 0xC000) | n << 8 | list));
       break;
     }
@@ -350,7 +350,7 @@ void ThumbGenerator::loadStoreMultiple() {
         if (r != n) list |= 1u << r;
       uint32_t span = 4 * uint32_t(__builtin_popcount(list));
       uint32_t address = dataAddress(4, true, db ? -int32_t(span) : 0, db ? 0 : int32_t(span));
-      if (chance(12)) address |= 2;  // unaligned: a UsageFault on both
+      if (chance(40)) address |= 2;  // unaligned: a UsageFault
       load32(n, address);
       t32(uint16_t((db ? 0xE900 : 0xE880) | (load ? 0x10 : 0) | (wb ? 0x20 : 0) | n), uint16_t(list));
       break;
@@ -368,7 +368,7 @@ void ThumbGenerator::loadStoreDual() {
   }
   uint32_t p = below(2), u = below(2), w = p ? below(2) : 1, imm8 = below(64);
   uint32_t address = dataAddress(8, true, -int32_t(imm8 * 4), int32_t(imm8 * 4));
-  if (chance(12)) address |= 1u << below(3);  // unaligned: a UsageFault on both
+  if (chance(30)) address |= 1u << below(3);  // unaligned but for +4: a UsageFault
   load32(n, address);
   t32(uint16_t(0xE840 | p << 8 | u << 7 | w << 5 | (load ? 0x10 : 0) | n), uint16_t(t << 12 | t2 << 8 | imm8));
 }
@@ -378,7 +378,7 @@ void ThumbGenerator::exclusive() {
   uint32_t imm8 = size == 0 ? below(16) : 0;
   // RAM only: exclusives on peripherals always fail in Unicorn, which no firmware relies on.
   uint32_t address = ramData_ + 0x100 + (below(ramDataSize_ - 0x200) & ~3u);
-  if (chance(10)) address |= 1;  // unaligned word/halfword: a UsageFault on both
+  if (chance(30)) address |= 1;  // unaligned word/halfword: a UsageFault
   load32(n, address);
   if (chance(6)) t32(0xF3BF, 0x8F2F);  // CLREX first: the monitor state from before is forgotten
   bool loadFirst = !chance(5);
