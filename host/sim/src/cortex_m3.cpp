@@ -114,7 +114,24 @@ void CortexM3::onUnmapped(uint32_t address, bool write, bool fetch) {
   if (!fetch) {
     uint32_t regs[16];
     for (int r = 0; r < 16; ++r) regs[r] = reg(r);
-    faultPc_ = findFaultingAccess(*this, pc() & ~1u, regs, address);
+    uint32_t blockStart = pc() & ~1u;
+    faultPc_ = findFaultingAccess(*this, blockStart, regs, address);
+    // Unicorn loses the IT state on this fault: rebuild it at the faulting instruction from the
+    // state where the block began (its IT bits read 0 inside a block, so for the block the
+    // emulation started with, the state before the start), so the handler's frame holds it
+    // and the return resumes the IT block.
+    uint32_t xpsr = 0;
+    uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+    uint32_t it = blockStart == emuStart_ ? emuStartIt_ : ((xpsr >> 8) & 0xFC) | ((xpsr >> 25) & 3);
+    for (uint32_t a = blockStart; a < *faultPc_;) {
+      uint16_t h = 0;
+      uc_mem_read(uc_, a, &h, 2);
+      if ((h & 0xFF00) == 0xBF00 && (h & 0xF)) it = h & 0xFF;            // IT
+      else if (it & 7) it = (it & 0xE0) | ((it << 1) & 0x1F);            // ITAdvance
+      else it = 0;
+      a += ((h & 0xE000) == 0xE000 && (h & 0x1800)) ? 4 : 2;
+    }
+    faultIt_ = it;
   }
   if (!fetch) fault_ = FaultEvent{FaultKind::PreciseBus, address, b};
   else fault_ = FaultEvent{address >= kExecuteNeverFrom ? FaultKind::InstructionAccess : FaultKind::InstructionBus, address, b};
@@ -392,6 +409,22 @@ void CortexM3::fault(FaultKind kind, const std::string& what, uint32_t address) 
   uc_emu_stop(uc_);
 }
 
+void CortexM3::restoreFaultIt() {
+  if (!faultIt_) return;
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  xpsr = (xpsr & ~0x0600FC00u) | (*faultIt_ & 3) << 25 | (*faultIt_ & 0xFC) << 8;
+  setXpsr(xpsr);
+  faultIt_.reset();
+}
+
+void CortexM3::noteStart() {
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  emuStart_ = pc() & ~1u;
+  emuStartIt_ = ((xpsr >> 8) & 0xFC) | ((xpsr >> 25) & 3);
+}
+
 void CortexM3::resumeFrom(uint32_t address) {
   // Writing the PC sets Unicorn's Thumb state from bit 0: keep the one the last instruction left
   // (a BX to an even address clears it, and the next instruction must fault).
@@ -430,11 +463,13 @@ RunEnd CortexM3::step() {
   uc_ctl_remove_cache(uc_, start, start + (wide ? 4 : 2));
   stepping_ = true;
   stepBlocks_ = 0;
+  noteStart();
   uc_err err = uc_emu_start(uc_, start | 1, start + (wide ? 4 : 2), 0, 1);
   stepping_ = false;
   if (resumeAt_ || faultPc_) {
     resumeFrom(faultPc_ ? *faultPc_ : *resumeAt_);
   }
+  restoreFaultIt();
   faultPc_.reset();
   bool yielded = false;
   err = uc_err(afterHint(err, &yielded));
@@ -520,10 +555,12 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   uc_err err = UC_ERR_OK;
   for (bool yielded = true; yielded;) {
     resumeAt_.reset();
+    noteStart();
     err = uc_emu_start(uc_, pc() | 1, 0, 0, 0);
     if (resumeAt_ || faultPc_) {
       resumeFrom(faultPc_ ? *faultPc_ : *resumeAt_);
     }
+    restoreFaultIt();
     faultPc_.reset();
     yielded = false;
     err = uc_err(afterHint(err, &yielded));

@@ -82,6 +82,8 @@ class CortexM3 final : public Engine, private CoreAccess {
   void setReg(int n, uint32_t value) override;
   void setIpsr(uint32_t ipsr);
   void resumeFrom(uint32_t address);
+  void restoreFaultIt();
+  void noteStart();
   bool thumbBitClear();
   // PRIMASK, BASEPRI or FAULTMASK (a uc_arm_reg), written first when `write` is given.
   uint32_t maskRegister(int id, const uint32_t* write = nullptr);
@@ -100,6 +102,8 @@ class CortexM3 final : public Engine, private CoreAccess {
   std::vector<size_t> maskHooks_;
   std::optional<uint32_t> resumeAt_;  // where a hook stopped the run, before that instruction
   std::optional<uint32_t> faultPc_;  // the instruction a data access fault came from
+  std::optional<uint32_t> faultIt_;  // the IT state at that instruction (IT[7:0])
+  uint32_t emuStart_ = 0, emuStartIt_ = 0;  // where the emulation started, and the IT state there
   uint32_t watchHit_ = 0;
   friend struct CortexM3Hooks;
 };

@@ -305,6 +305,38 @@ void checkHintsRun(EngineKind kind) {
 TEST(EngineHints, UnicornRunsOverYieldAndSleepsAtWfe) { checkHintsRun(EngineKind::Unicorn); }
 TEST(EngineHints, OwnEngineRunsOverYieldAndSleepsAtWfe) { checkHintsRun(EngineKind::Own); }
 
+// A load that nothing answers, third in an ITTT block: the fault leaves the PC at the load and
+// the IT state pointing at it (IT 0x04: one EQ instruction still to go after it), so the
+// handler's frame holds it and the return resumes the block. Stepped and run.
+void checkFaultKeepsItState(EngineKind kind, bool stepped) {
+  Options o = generatedOptions();
+  o.reference = o.other = kind;
+  Lockstep ls(o);
+  Engine& cpu = ls.reference();
+  const uint16_t code[] = {0x2000, 0xBF02, 0x3101, 0x681A, 0x3101, 0xE7FE};  // MOVS; ITTT EQ; ADDS; LDR r2,[r3]; ADDS
+  ls.write(kCodeBase, code, sizeof code);
+  ls.codeLoaded(0, kCodeBase + sizeof code);
+  ls.reset(kMsp, kCodeBase);
+  CoreRegisters r = cpu.registers();
+  r.r[3] = 0xA0000000;  // nothing there
+  cpu.setRegisters(r);
+  RunEnd end = RunEnd::Budget;
+  for (int i = 0; i < 4 && end != RunEnd::Fault; ++i) end = stepped ? cpu.step() : cpu.run(1000);
+  ASSERT_EQ(end, RunEnd::Fault);
+  EXPECT_EQ(cpu.fault().kind, FaultKind::PreciseBus);
+  EXPECT_EQ(cpu.pc(), kCodeBase + 6) << "at the load";
+  EXPECT_EQ(cpu.special().xpsr & 0x0600FC00u, 0x400u) << "IT state at the load";
+}
+
+TEST(EngineFaults, UnicornKeepsTheItStateOfAFaultingLoad) {
+  checkFaultKeepsItState(EngineKind::Unicorn, true);
+  checkFaultKeepsItState(EngineKind::Unicorn, false);
+}
+TEST(EngineFaults, OwnEngineKeepsTheItStateOfAFaultingLoad) {
+  checkFaultKeepsItState(EngineKind::Own, true);
+  checkFaultKeepsItState(EngineKind::Own, false);
+}
+
 // ---- the sample firmware ----
 
 #ifdef KORVEL_FIRMWARE_DIR
