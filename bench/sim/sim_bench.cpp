@@ -124,7 +124,7 @@ BENCHMARK(BM_CpuLoopWithPeripherals)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(ben
 uint32_t fillsAddress = 0;  // of the firmware's `fills` variable
 
 struct FillRun {
-  double wall = 0, simulated = 0;
+  double wall = 0, cpu = 0, simulated = 0;
   bool ok = false;
 };
 
@@ -141,7 +141,9 @@ FillRun runFills(agsi_host::Plugin& plugin, uint32_t fills, EngineKind kind) {
   std::memcpy(bytes, &fills, 4);
   if (!sim.write(fillsAddress, 4, bytes)) return run;
   auto t0 = std::chrono::steady_clock::now();
+  double c0 = threadCpuSeconds();
   StopReason r = sim.runFor(100.0);
+  run.cpu = threadCpuSeconds() - c0;
   run.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   run.simulated = sim.seconds();
   run.ok = r == StopReason::Exited;
@@ -165,7 +167,7 @@ void BM_FullScreenFill(benchmark::State& state) {
       if (s.name == "fills") fillsAddress = s.address;
   }
   for (auto _ : state) {
-    double wall[2] = {}, simulated[2] = {};
+    double wall[2] = {}, cpu[2] = {}, simulated[2] = {};
     for (int k : {1, 0}) {  // Unicorn first, then the own engine
       EngineKind kind = k ? EngineKind::Unicorn : EngineKind::Own;
       FillRun one = runFills(plugin, 1, kind), many = runFills(plugin, 6, kind);
@@ -175,10 +177,13 @@ void BM_FullScreenFill(benchmark::State& state) {
         return;
       }
       wall[k] = (many.wall - one.wall) / 5, simulated[k] = (many.simulated - one.simulated) / 5;
+      cpu[k] = (many.cpu - one.cpu) / 5;
     }
     state.counters["fill_wall_ms_own"] = wall[0] * 1e3;
     state.counters["fill_wall_ms_unicorn"] = wall[1] * 1e3;
     state.counters["own_speedup"] = wall[1] / wall[0];
+    state.counters["fill_cpu_ms_own"] = cpu[0] * 1e3;
+    state.counters["fill_cpu_ms_unicorn"] = cpu[1] * 1e3;
     state.counters["fill_sim_ms_own"] = simulated[0] * 1e3;
     state.counters["fill_sim_ms_unicorn"] = simulated[1] * 1e3;
     state.counters["sim_per_wall_own"] = simulated[0] / wall[0];

@@ -42,6 +42,7 @@ struct Core::Impl final : CoreAccess {
   uintptr_t* readPage;
   uintptr_t* writePage;
   uintptr_t* memPage;  // plain memory whatever the fast path says (0: none)
+  uintptr_t* codePage;  // the memory instructions are fetched from, routed through the bus or not
   uint8_t* flags;
   std::unique_ptr<Entry[]> cache{new Entry[kCacheEntries]};
   std::map<uint32_t, Op> breakpoints;  // address -> the real instruction once decoded
@@ -52,11 +53,12 @@ struct Core::Impl final : CoreAccess {
         readPage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         writePage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         memPage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
+        codePage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         flags(static_cast<uint8_t*>(std::calloc(kPages, 1))) {
-    if (!readPage || !writePage || !memPage || !flags) throw std::bad_alloc();
+    if (!readPage || !writePage || !memPage || !codePage || !flags) throw std::bad_alloc();
   }
   ~Impl() override {
-    std::free(readPage), std::free(writePage), std::free(memPage), std::free(flags);
+    std::free(readPage), std::free(writePage), std::free(memPage), std::free(codePage), std::free(flags);
   }
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
@@ -88,7 +90,7 @@ struct Core::Impl final : CoreAccess {
       return true;
     }
     if (flags[page] & kBusWindow) {
-      core.cycles_.store(core.now_, std::memory_order_relaxed);
+      core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       // Only the bytes asked for, whatever the model answers (as a narrower bus would).
       *value = core.bus_.busRead(address, size) & (size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1);
       return true;
@@ -103,8 +105,10 @@ struct Core::Impl final : CoreAccess {
       return true;
     }
     if (flags[page] & kBusWindow) {
-      core.cycles_.store(core.now_, std::memory_order_relaxed);
+      core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       core.bus_.busWrite(address, value, size);
+      // A RAM page routed through the bus may hold code that was decoded.
+      if (flags[page] & kHasCode) invalidate(address, size);
       return true;
     }
     return false;
@@ -157,8 +161,8 @@ struct Core::Impl final : CoreAccess {
 
   bool fetch(uint32_t address, uint16_t* out) {
     uint32_t page = address >> kPageBitsImpl;
-    if ((flags[page] & (kMemory | kExec)) == (kMemory | kExec)) {
-      std::memcpy(out, reinterpret_cast<const void*>(memPage[page] + address), 2);
+    if (codePage[page] && (flags[page] & kExec)) {
+      std::memcpy(out, reinterpret_cast<const void*>(codePage[page] + address), 2);
       return true;
     }
     char b[64];
@@ -215,6 +219,7 @@ void Core::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executa
   for (uint64_t off = 0; off < size; off += kPageSize) {
     uint32_t page = uint32_t((base + off) >> kPageBits);
     impl_->memPage[page] = reinterpret_cast<uintptr_t>(buffer + off) - (uintptr_t(page) << kPageBits);
+    impl_->codePage[page] = impl_->memPage[page];
     impl_->flags[page] = uint8_t((impl_->flags[page] & (kHasCode | kWatched)) | kMemory | (executable ? kExec : 0));
     impl_->refresh(page);
   }
@@ -224,7 +229,7 @@ void Core::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executa
 void Core::mapBus(uint32_t base, uint32_t size) {
   for (uint64_t off = 0; off < size; off += kPageSize) {
     uint32_t page = uint32_t((base + off) >> kPageBits);
-    impl_->memPage[page] = 0;
+    impl_->memPage[page] = impl_->codePage[page] = 0;
     impl_->flags[page] = uint8_t((impl_->flags[page] & kWatched) | kBusWindow);
     impl_->refresh(page);
   }
@@ -232,15 +237,23 @@ void Core::mapBus(uint32_t base, uint32_t size) {
 }
 
 void Core::routePagesThroughBus(uint32_t base, uint32_t size, uint8_t* buffer, bool throughBus, bool executable) {
-  if (throughBus) mapBus(base, size);
-  else mapMemory(base, size, buffer, executable);
+  if (!throughBus) return mapMemory(base, size, buffer, executable);
+  mapBus(base, size);
+  // Data accesses go to the bus (the plug-in sees them); code there still runs, fetched from
+  // the same memory.
+  for (uint64_t off = 0; off < size; off += kPageSize) {
+    uint32_t page = uint32_t((base + off) >> kPageBits);
+    impl_->codePage[page] = reinterpret_cast<uintptr_t>(buffer + off) - (uintptr_t(page) << kPageBits);
+    if (executable) impl_->flags[page] |= kExec;
+  }
 }
 
 void Core::invalidateCode(uint32_t base, uint32_t size) {
   if (size) impl_->invalidate(base, size);
 }
 
-void Core::codeLoaded(const uint8_t*, uint32_t size) { invalidateCode(0, size); }
+// New firmware may have put code anywhere (flash, RAM): everything decoded goes.
+void Core::codeLoaded(const uint8_t*, uint32_t) { impl_->invalidate(0, 2 * kCacheEntries); }
 
 uint32_t Core::slowRead(uint32_t address, uint32_t size) {
   Impl& m = *impl_;
@@ -323,7 +336,7 @@ void Core::bxWritePc(uint32_t address) {
     events_ |= kEvExcReturn;
     return;
   }
-  if (!(address & 1)) events_ |= kEvInvState;
+  if (!(address & 1)) thumb_ = false, events_ |= kEvInvState;
 }
 
 uint32_t Core::mrs(uint32_t sysm) {
@@ -417,7 +430,7 @@ void Core::bkpt(uint32_t imm) {
     fault(FaultKind::Other, "breakpoint instruction");
     return;
   }
-  cycles_.store(now_, std::memory_order_relaxed);
+  cycles_.store(now_ + extra_, std::memory_order_relaxed);
   r_[0] = bus_.semihost(r_[0], r_[1]);
   if (impl_->exitRequested) events_ |= kEvExit;
 }
@@ -436,6 +449,7 @@ inline void itAdvance(uint8_t& it) {
 bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   uint32_t ev = events_;
   events_ = 0;
+  extra_ = 0;
   Impl& m = *impl_;
   if (ev & (kEvFault | kEvBreak)) {
     // The instruction did not happen: the PC stays on it, no cycles, no IT advance.
@@ -477,13 +491,15 @@ bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   return false;
 }
 
-// The interpreter. The PC lives in a local: a handler that does not branch leaves it to go on
-// at pc + len, so the next look-up does not wait for memory written by the handler.
+// The interpreter. The PC and the cycle count live in locals: a handler that does not branch
+// leaves the PC to go on at pc + len, and cycles beyond an instruction's base come back through
+// an event, so nothing the next instruction needs waits on memory the handler may have written.
 template <bool kSingle>
 RunEnd Core::loop(uint64_t until) {
   Entry* cache = impl_->cache.get();
   RunEnd end = RunEnd::Budget;
   uint32_t pc = r_[15];
+  uint64_t now = now_;
   for (;;) {
     Entry& e = cache[(pc >> 1) & (kCacheEntries - 1)];
     if (e.op.tag != pc) [[unlikely]] {
@@ -497,45 +513,52 @@ RunEnd Core::loop(uint64_t until) {
     uint32_t fallThrough = pc + op.len;
     pc_ = pc;
     next_ = fallThrough;
-    if (itState_ == 0) [[likely]] {
+    now_ = now;
+    bool inIt = itState_ != 0;
+    if (!inIt || conditionPassed(itState_ >> 4)) [[likely]] {
       op.fn(*this, op);
-      now_ += op.cycles;
-      if (!events_) [[likely]] {
+      now += op.cycles;
+      if (uint32_t ev = events_) [[unlikely]] {
+        now += extra_;
+        extra_ = 0;
+        if ((ev & ~uint32_t(kEvBranch | kEvCycles)) == 0) {
+          events_ = 0;
+          pc = (ev & kEvBranch) ? next_ : fallThrough;
+          if (inIt) itAdvance(itState_);
+        } else {
+          now_ = now;
+          bool ends = finishEvents(op, inIt, end);
+          now = now_;
+          pc = next_;
+          if (ends) break;
+        }
+      } else {
         pc = fallThrough;
-      } else if (events_ == kEvBranch) {
-        events_ = 0;
-        pc = next_;
-      } else {
-        bool ends = finishEvents(op, false, end);
-        pc = next_;
-        if (ends) break;
-      }
-    } else if (conditionPassed(itState_ >> 4)) {
-      op.fn(*this, op);
-      now_ += op.cycles;
-      if (events_ && events_ != kEvBranch) {
-        bool ends = finishEvents(op, true, end);
-        pc = next_;
-        if (ends) break;
-      } else {
-        events_ = 0;
-        pc = next_;
-        itAdvance(itState_);
+        if (inIt) [[unlikely]] itAdvance(itState_);
       }
     } else {
       // A skipped instruction in an IT block still takes its cycle.
-      now_ += 1;
+      now += 1;
       pc = fallThrough;
       itAdvance(itState_);
     }
-    if (kSingle || now_ >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
-      if (!kSingle && now_ < until) end = RunEnd::Interrupted;
+    if (kSingle || now >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
+      if (!kSingle && now < until) end = RunEnd::Interrupted;
       break;
     }
   }
   r_[15] = pc;
-  cycles_.store(now_, std::memory_order_relaxed);
+  now_ = now;
+  cycles_.store(now, std::memory_order_relaxed);
   return end;
+}
+
+// Executing with EPSR.T clear (a return or a debugger write left it so): the next instruction
+// faults before it runs.
+RunEnd Core::invalidState() {
+  fault(FaultKind::InvalidState, "instruction executed with the Thumb bit clear");
+  events_ = 0;
+  return RunEnd::Fault;
 }
 
 RunEnd Core::run(uint64_t untilCycle) {
@@ -544,6 +567,7 @@ RunEnd Core::run(uint64_t untilCycle) {
   if (fault_) return RunEnd::Fault;
   // At least one instruction runs, so time always moves on.
   if (untilCycle <= now_) untilCycle = now_ + 1;
+  if (!thumb_) return invalidState();
   impl_->breakResume = r_[15];
   RunEnd end = loop<false>(untilCycle);
   impl_->breakResume = kNoTag;
@@ -553,6 +577,7 @@ RunEnd Core::run(uint64_t untilCycle) {
 RunEnd Core::step() {
   stop_.store(false, std::memory_order_relaxed);
   impl_->sleeping = false;
+  if (!thumb_) return invalidState();
   impl_->breakResume = r_[15];
   RunEnd end = loop<true>(UINT64_MAX);
   impl_->breakResume = kNoTag;
@@ -582,11 +607,13 @@ void Core::reset(uint32_t sp, uint32_t pc) {
   r_[15] = pc & ~1u;
   n_ = z_ = c_ = v_ = q_ = false;
   itState_ = 0;
+  thumb_ = true;  // as the Unicorn engine: the reset vector's bit 0 is not looked at
   primask_ = faultmask_ = basepri_ = control_ = ipsr_ = 0;
   msp_ = sp & ~3u;
   psp_ = 0;
   exclusiveOpen_ = false;
   events_ = 0;
+  extra_ = 0;
   impl_->sleeping = impl_->exitRequested = false;
   fault_.reset();
 }
@@ -611,7 +638,7 @@ uint32_t Core::reg(int index) { return index >= 0 && index < 16 ? r_[index] : 0;
 SpecialRegisters Core::special() {
   SpecialRegisters s;
   s.xpsr = uint32_t(n_) << 31 | uint32_t(z_) << 30 | uint32_t(c_) << 29 | uint32_t(v_) << 28 | uint32_t(q_) << 27 |
-           uint32_t(itState_ & 3) << 25 | 1u << 24 | uint32_t(itState_ >> 2) << 10 | (ipsr_ & 0x1FF);
+           uint32_t(itState_ & 3) << 25 | uint32_t(thumb_) << 24 | uint32_t(itState_ >> 2) << 10 | (ipsr_ & 0x1FF);
   s.control = control_ & 3;
   bool psp = ipsr_ == 0 && (control_ & SpecialRegisters::kSpsel);
   s.msp = psp ? msp_ : r_[13];
@@ -623,6 +650,7 @@ void Core::setSpecial(const SpecialRegisters& s) {
   uint32_t x = s.xpsr;
   n_ = x >> 31 & 1, z_ = x >> 30 & 1, c_ = x >> 29 & 1, v_ = x >> 28 & 1, q_ = x >> 27 & 1;
   itState_ = uint8_t(((x >> 25) & 3) | ((x >> 10) & 0x3F) << 2);
+  thumb_ = (x >> 24) & 1;
   ipsr_ = x & 0x1FF;
   control_ = s.control & 3;
   if (ipsr_ != 0) control_ &= ~SpecialRegisters::kSpsel;  // handler mode always uses the MSP

@@ -67,11 +67,12 @@ inline bool isThumb32(uint16_t hw) { return (hw & 0xE000) == 0xE000 && (hw & 0x1
 struct ResultCarry { uint32_t value; bool carry; };
 struct AddResult { uint32_t value; bool carry, overflow; };
 
+// In 32-bit arithmetic (no widening): it runs for every ADDS/SUBS/CMP.
 inline AddResult addWithCarry(uint32_t x, uint32_t y, bool carryIn) {
-  uint64_t u = uint64_t(x) + uint64_t(y) + (carryIn ? 1 : 0);
-  int64_t s = int64_t(int32_t(x)) + int64_t(int32_t(y)) + (carryIn ? 1 : 0);
-  uint32_t r = uint32_t(u);
-  return {r, (u >> 32) != 0, int64_t(int32_t(r)) != s};
+  uint32_t r = x + y + uint32_t(carryIn);
+  bool carry = carryIn ? r <= x : r < x;
+  bool overflow = ((~(x ^ y) & (x ^ r)) >> 31) != 0;  // same-signed operands, result differs
+  return {r, carry, overflow};
 }
 
 // Shift_C: amount 0 leaves the value and the carry; LSR/ASR by 32 are valid (decoded imm 0).
@@ -168,6 +169,7 @@ class Core final : public Engine {
   uint32_t r_[16] = {};
   bool n_ = false, z_ = false, c_ = false, v_ = false, q_ = false;
   uint8_t itState_ = 0;  // ITSTATE (IT[7:0]); 0 outside an IT block
+  bool thumb_ = true;    // EPSR.T: cleared by an interworking branch to an even address
   uint32_t pc_ = 0;      // the executing instruction's address
   uint32_t next_ = 0;    // where execution goes on after it
 
@@ -246,15 +248,15 @@ class Core final : public Engine {
   void bkpt(uint32_t imm);
   // Extra cycles an instruction costs beyond op.cycles (a taken branch refill, the length of a
   // divide, a load's wait): added by handlers.
-  void addExtraCycles(uint32_t n) { now_ += n; }
+  void addExtraCycles(uint32_t n) { extra_ += n, events_ |= kEvCycles; }
   bool divideByZeroTrapOn();
   bool unalignedTrapOn();
 
   // What ended an instruction early or must be looked at after it (handlers set these through
   // the functions above; the run loop looks only when one is set).
   enum Event : uint32_t {
-    kEvBranch = 1, kEvFault = 2, kEvSleep = 4, kEvEndAfter = 8, kEvExit = 16, kEvExcReturn = 32,
-    kEvInvState = 64, kEvBreak = 128, kEvWatch = 256,
+    kEvBranch = 1, kEvCycles = 2, kEvFault = 4, kEvSleep = 8, kEvEndAfter = 16, kEvExit = 32,
+    kEvExcReturn = 64, kEvInvState = 128, kEvBreak = 256, kEvWatch = 512,
   };
   uint32_t events_ = 0;
 
@@ -284,6 +286,7 @@ class Core final : public Engine {
   template <bool kSingle>
   RunEnd loop(uint64_t until);
   bool finishEvents(const Op& op, bool inIt, RunEnd& end);
+  RunEnd invalidState();
 
  public:
   static constexpr uint32_t kPageBits = 12;  // 4 KiB: the granule RAM pages are routed in
@@ -296,9 +299,11 @@ class Core final : public Engine {
   // (the bus, a watchpoint, decoded code for writes, nothing mapped). Owned by impl_.
   uintptr_t* readPage_ = nullptr;
   uintptr_t* writePage_ = nullptr;
-  // The cycle count, extras included as handlers add them; published to cycles_ whenever
-  // anything outside looks.
+  // The cycle count at the start of the executing instruction (the run loop keeps its own
+  // copy in a register and stores it here before each one), and the extra cycles handlers
+  // added so far; now_ + extra_ is published to cycles_ whenever anything outside looks.
   uint64_t now_ = 0;
+  uint64_t extra_ = 0;
   std::atomic<uint64_t> cycles_{0};
   std::atomic<bool> stop_{false};
   uint64_t until_ = 0;
