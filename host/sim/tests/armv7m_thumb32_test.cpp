@@ -668,22 +668,23 @@ TEST_F(Thumb32, WhatTheCortexM3LacksIsUndefinedOrNoCoprocessor) {
     const char* what;
   };
   const Case cases[] = {
-      {0, FaultKind::UndefinedInstruction, "sxtab r0, r1, r2 (DSP)"},
-      {0, FaultKind::UndefinedInstruction, "qadd r0, r1, r2 (DSP)"},
-      {0, FaultKind::UndefinedInstruction, "ssat16 r0, #4, r1 (DSP)"},
-      {0, FaultKind::UndefinedInstruction, "smlabb r0, r1, r2, r3 (DSP)"},
-      {0, FaultKind::UndefinedInstruction, "blx to ARM state"},
-      {0, FaultKind::NoCoprocessor, "mcr p15"},
-      {0, FaultKind::NoCoprocessor, "vadd.f32 (no FPU)"},
+      {W(0xFA41F082 /* sxtab r0, r1, r2 */).bits, FaultKind::UndefinedInstruction, "SXTAB (DSP)"},
+      {W(0xFA82F081 /* qadd r0, r1, r2 */).bits, FaultKind::UndefinedInstruction, "QADD (DSP)"},
+      {W(0xF3210003 /* ssat16 r0, #4, r1 */).bits, FaultKind::UndefinedInstruction, "SSAT16 (DSP)"},
+      {W(0xFB113002 /* smlabb r0, r1, r2, r3 */).bits, FaultKind::UndefinedInstruction, "SMLABB (DSP)"},
+      {0xE8C12370, FaultKind::UndefinedInstruction, "STREXD r0, r2, r3, [r1] (not in ARMv7-M)"},
+      {0xF000E800, FaultKind::UndefinedInstruction, "BLX to ARM state"},
+      {0xF8CF0004, FaultKind::UndefinedInstruction, "STR with the PC as base"},
+      {0xF9010004, FaultKind::UndefinedInstruction, "store with the sign bit (SIMD element space)"},
+      {W(0xEE010F10 /* mcr p15, 0, r0, c1, c0, 0 */).bits, FaultKind::NoCoprocessor, "MCR"},
+      {W(0xEE300A81 /* vadd.f32 s0, s1, s2 */).bits, FaultKind::NoCoprocessor, "VADD (no FPU)"},
   };
-  const uint32_t words[] = {W(0xFA41F082 /* sxtab r0, r1, r2 */).bits, W(0xFA82F081 /* qadd r0, r1, r2 */).bits, W(0xF3210003 /* ssat16 r0, #4, r1 */).bits,
-                            W(0xFB113002 /* smlabb r0, r1, r2, r3 */).bits, 0xF000E800, W(0xEE010F10 /* mcr p15, 0, r0, c1, c0, 0 */).bits,
-                            W(0xEE300A81 /* vadd.f32 s0, s1, s2 */).bits};
-  for (size_t i = 0; i < std::size(cases); ++i) {
+  for (const Case& c : cases) {
     SetUp();
-    code({W(words[i])});
-    EXPECT_EQ(execFault(), cases[i].kind) << cases[i].what;
-    EXPECT_EQ(pc(), kCode) << cases[i].what;
+    code({W(c.insn)});
+    r(1) = kData;
+    EXPECT_EQ(execFault(), c.kind) << c.what;
+    EXPECT_EQ(pc(), kCode) << c.what;
   }
 }
 

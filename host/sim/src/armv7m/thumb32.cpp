@@ -19,9 +19,10 @@ namespace korvel::sim::armv7m {
 namespace {
 
 // The cycle model (Cortex-M3, zero wait states): each row of the table carries the
-// instruction's base cycles; the core adds one per memory access and the pipeline refill of
-// every write to the PC, so a load's row says 1 (LDR: 2, LDM: 1 + N, LDR to the PC: 2 + refill)
-// and handlers add only what depends on the operands (long multiply, divide).
+// instruction's base cycles (LDR 2, LDRD 3); handlers add what depends on the operands: the
+// pipeline refill of every write to the PC, one cycle per register of LDM/STM, the early
+// termination of long multiplies and divides.
+void refill(Core& c) { c.addExtraCycles(Core::kBranchRefill); }
 
 // Op::flags bits of our own, beyond the shared ones.
 constexpr uint8_t kImmCarries = 32;  // a modified immediate with a rotation: it sets the carry
@@ -57,6 +58,7 @@ void logical(Core& c, const Op& op) {
   constexpr bool test = L == Logic::Tst || L == Logic::Teq;
   if constexpr (!test) {
     c.writeReg(op.rd, r);
+    if (op.rd == 15) refill(c);
   }
   if (test || (op.flags & kSetFlags)) c.setNz(r), c.c_ = carry;
 }
@@ -78,6 +80,7 @@ void arith(Core& c, const Op& op) {
   constexpr bool compare = A == Arith::Cmn || A == Arith::Cmp;
   if constexpr (!compare) {
     c.writeReg(op.rd, r.value);
+    if (op.rd == 15) refill(c);
   }
   if (compare || (op.flags & kSetFlags)) c.setNz(r.value), c.c_ = r.carry, c.v_ = r.overflow;
 }
@@ -214,14 +217,17 @@ void divide(Core& c, const Op& op) {
 // ---- branches and control ----
 void branch(Core& c, const Op& op) {
   c.branchTo(op.imm);
+  refill(c);
 }
 void branchCond(Core& c, const Op& op) {
   if (!c.conditionPassed(op.cond)) return;
   c.branchTo(op.imm);
+  refill(c);
 }
 void branchLink(Core& c, const Op& op) {
   c.r_[14] = c.next_ | 1;
   c.branchTo(op.imm);
+  refill(c);
 }
 
 // op.imm: SYSm in bits 7:0, the MSR mask in bits 9:8.
@@ -233,7 +239,7 @@ void wfi(Core& c, const Op&) { c.wfi(); }
 void wfe(Core& c, const Op&) { c.wfi(); }
 void clrex(Core& c, const Op&) { c.exclusiveOpen_ = false; }
 // ISB refetches what follows: the cost of a refill, without a branch.
-void isb(Core& c, const Op&) { c.addExtraCycles(2); }
+void isb(Core& c, const Op&) { refill(c); }
 
 void noCoprocessor(Core& c, const Op&) {
   c.fault(FaultKind::NoCoprocessor, "coprocessor instruction (the Cortex-M3 has none)");
@@ -257,8 +263,12 @@ void load(Core& c, const Op& op) {
   if (c.faulted()) return;
   if constexpr (Signed) v = Size == 1 ? uint32_t(int32_t(int8_t(v))) : uint32_t(int32_t(int16_t(v)));
   if (op.flags & kWriteBack) c.r_[op.rn] = a.offset;
-  if (op.rd == 15) c.loadWritePc(v);
-  else c.r_[op.rd] = v;
+  if (op.rd == 15) {
+    c.loadWritePc(v);
+    refill(c);
+  } else {
+    c.r_[op.rd] = v;
+  }
 }
 
 template <int Size>
@@ -279,9 +289,10 @@ void loadDual(Core& c, const Op& op) {
   if (c.faulted()) return;
   uint32_t second = c.read32Aligned(a.access + 4);
   if (c.faulted()) return;
-  if (op.flags & kWriteBack) c.r_[op.rn] = a.offset;
   c.writeReg(op.rd, first);
   c.writeReg(op.ra, second);
+  // Written back last: with the base also loaded (UNPREDICTABLE) the address wins.
+  if (op.flags & kWriteBack) c.r_[op.rn] = a.offset;
 }
 
 void storeDual(Core& c, const Op& op) {
@@ -313,7 +324,11 @@ void loadMultiple(Core& c, const Op& op) {
   // With the base in the list the loaded value stands and there is no write-back.
   if ((op.flags & kWriteBack) && !((list >> op.rn) & 1))
     c.r_[op.rn] = DecrementBefore ? base - 4 * count : base + 4 * count;
-  if (list & 0x8000) c.loadWritePc(values[15]);
+  c.addExtraCycles(count);
+  if (list & 0x8000) {
+    c.loadWritePc(values[15]);
+    refill(c);
+  }
 }
 
 template <bool DecrementBefore>
@@ -328,6 +343,7 @@ void storeMultiple(Core& c, const Op& op) {
     address += 4;
   }
   if (op.flags & kWriteBack) c.r_[op.rn] = DecrementBefore ? base - 4 * count : base + 4 * count;
+  c.addExtraCycles(count);
 }
 
 // Exclusive accesses must be aligned to their size whether or not the store goes ahead.
@@ -366,7 +382,6 @@ void storeExclusive(Core& c, const Op& op) {
   } else {
     c.exclusiveOpen_ = false;
     c.writeReg(op.rd, 1);
-    c.addExtraCycles(1);  // a failing STREX takes as long as one that stores
   }
 }
 
@@ -377,6 +392,7 @@ void tableBranch(Core& c, const Op& op) {
   uint32_t entry = Half ? c.read16(base + (index << 1)) : c.read8(base + index);
   if (c.faulted()) return;
   c.branchTo(c.pcOperand() + 2 * entry);
+  refill(c);
 }
 
 // ---- the forms: fields of an encoding into an Op ----
@@ -566,33 +582,37 @@ bool fStoreDual(uint32_t insn, uint32_t pc, Op& op) {
   return h1(insn, 3, 0) != 15 && fDual(insn, pc, op);
 }
 
-// LDM/STM: the list in hw2, W in hw1 bit 5.
+// LDM/STM: the list in hw2, W in hw1 bit 5. A base written back that is also in the list has
+// no sensible result: undefined (the other UNPREDICTABLE lists run as the pseudo-code reads).
 bool fMultiple(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0));
   op.imm = h2(insn, 15, 0);
   op.flags = h1(insn, 5, 5) ? kWriteBack : 0;
-  return op.rn != 15;
+  return op.rn != 15 && !((op.flags & kWriteBack) && ((op.imm >> op.rn) & 1));
 }
 
-// LDREX: Rt, imm8 * 4. STREX: Rd (status) in hw2[11:8], Rt to rm, imm8 * 4.
+// LDREX: Rt, imm8 * 4. STREX: Rd (status) in hw2[11:8], Rt to rm, imm8 * 4. The PC as any of
+// the registers, SP as data or status, or a status register that is also the address or the
+// data, has no meaning for an exclusive access: undefined.
+bool dataRegister(uint8_t r) { return r != 13 && r != 15; }
 bool fLoadExclusive(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rd = reg(h2(insn, 15, 12));
   op.imm = h2(insn, 7, 0) << 2;
-  return true;
+  return op.rn != 15 && dataRegister(op.rd);
 }
 bool fStoreExclusive(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rm = reg(h2(insn, 15, 12)), op.rd = reg(h2(insn, 11, 8));
   op.imm = h2(insn, 7, 0) << 2;
-  return true;
+  return op.rn != 15 && dataRegister(op.rm) && dataRegister(op.rd) && op.rd != op.rn && op.rd != op.rm;
 }
 // LDREXB/H: Rt, no offset. STREXB/H: Rd (status) in hw2[3:0], Rt to rm.
 bool fLoadExclusiveNarrow(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rd = reg(h2(insn, 15, 12));
-  return true;
+  return op.rn != 15 && dataRegister(op.rd);
 }
 bool fStoreExclusiveNarrow(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rm = reg(h2(insn, 15, 12)), op.rd = reg(h2(insn, 3, 0));
-  return true;
+  return op.rn != 15 && dataRegister(op.rm) && dataRegister(op.rd) && op.rd != op.rn && op.rd != op.rm;
 }
 
 // ---- the encoding table ----
@@ -678,18 +698,18 @@ constexpr Encoding kEncodings[] = {
   {pat("1110100 10 0 x 1 nnnn  xxxxxxxxxxxxxxxx"), fMultiple, loadMultiple<true>, 1},
 
   // Load/store dual or exclusive, table branch: hw1 1110100 P U 1 W L Rn
-  {pat("1110100 0 0 1 0 0 nnnn  tttt dddd iiiiiiii"), fStoreExclusive, storeExclusive<4>, 1},
-  {pat("1110100 0 0 1 0 1 nnnn  tttt 1111 iiiiiiii"), fLoadExclusive, loadExclusive<4>, 1},
-  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0100 dddd"), fStoreExclusiveNarrow, storeExclusive<1>, 1},
-  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0101 dddd"), fStoreExclusiveNarrow, storeExclusive<2>, 1},
-  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0000 mmmm"), fRegs, tableBranch<false>, 1},
-  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0001 mmmm"), fRegs, tableBranch<true>, 1},
-  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0100 1111"), fLoadExclusiveNarrow, loadExclusive<1>, 1},
-  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0101 1111"), fLoadExclusiveNarrow, loadExclusive<2>, 1},
-  {pat("1110100 1 x 1 x 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 1},
-  {pat("1110100 0 x 1 1 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 1},
-  {pat("1110100 1 x 1 x 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 1},
-  {pat("1110100 0 x 1 1 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 1},
+  {pat("1110100 0 0 1 0 0 nnnn  tttt dddd iiiiiiii"), fStoreExclusive, storeExclusive<4>, 2},
+  {pat("1110100 0 0 1 0 1 nnnn  tttt 1111 iiiiiiii"), fLoadExclusive, loadExclusive<4>, 2},
+  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0100 dddd"), fStoreExclusiveNarrow, storeExclusive<1>, 2},
+  {pat("1110100 0 1 1 0 0 nnnn  tttt 1111 0101 dddd"), fStoreExclusiveNarrow, storeExclusive<2>, 2},
+  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0000 mmmm"), fRegs, tableBranch<false>, 2},
+  {pat("1110100 0 1 1 0 1 nnnn  1111 0000 0001 mmmm"), fRegs, tableBranch<true>, 2},
+  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0100 1111"), fLoadExclusiveNarrow, loadExclusive<1>, 2},
+  {pat("1110100 0 1 1 0 1 nnnn  tttt 1111 0101 1111"), fLoadExclusiveNarrow, loadExclusive<2>, 2},
+  {pat("1110100 1 x 1 x 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 3},
+  {pat("1110100 0 x 1 1 0 nnnn  tttt TTTT iiiiiiii"), fStoreDual, storeDual, 3},
+  {pat("1110100 1 x 1 x 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 3},
+  {pat("1110100 0 x 1 1 1 nnnn  tttt TTTT iiiiiiii"), fDual, loadDual, 3},
 
   // Data processing (shifted register):        hw1 1110101 op S Rn      hw2 0 imm3 Rd imm2 type Rm
   {pat("1110101 0000 1 nnnn  0 xxx 1111 xx tt mmmm"), fShiftedReg, logical<Logic::Tst, false>, 1},
@@ -714,47 +734,52 @@ constexpr Encoding kEncodings[] = {
 
   // Stores (Rn = 1111 is undefined):           hw1 11111000 imm12? size 0 Rn
   {pat("11111000 x xx 0 1111  xxxxxxxxxxxxxxxx"), nullptr, undefined, 1},
-  {pat("11111000 1 00 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<1>, 1},
-  {pat("11111000 1 01 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<2>, 1},
-  {pat("11111000 1 10 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<4>, 1},
-  {pat("11111000 0 00 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<1>, 1},
-  {pat("11111000 0 01 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<2>, 1},
-  {pat("11111000 0 10 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<4>, 1},
-  {pat("11111000 0 00 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<1>, 1},
-  {pat("11111000 0 01 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<2>, 1},
-  {pat("11111000 0 10 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<4>, 1},
-  {pat("11111000 0 00 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<1>, 1},
-  {pat("11111000 0 01 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<2>, 1},
-  {pat("11111000 0 10 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<4>, 1},
+  {pat("11111000 1 00 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<1>, 2},
+  {pat("11111000 1 01 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<2>, 2},
+  {pat("11111000 1 10 0 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, store<4>, 2},
+  {pat("11111000 0 00 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<1>, 2},
+  {pat("11111000 0 01 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<2>, 2},
+  {pat("11111000 0 10 0 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, store<4>, 2},
+  {pat("11111000 0 00 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<1>, 2},
+  {pat("11111000 0 01 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<2>, 2},
+  {pat("11111000 0 10 0 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, store<4>, 2},
+  {pat("11111000 0 00 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<1>, 2},
+  {pat("11111000 0 01 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<2>, 2},
+  {pat("11111000 0 10 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<4>, 2},
 
   // Loads:                                     hw1 1111100 S U size 1 Rn
-  // Byte and halfword loads to the PC are the memory hints (PLD, PLI, unallocated): no-ops here.
-  {pat("1111100 x x 0x 1 nnnn  1111 xxxxxxxxxxxx"), fNone, nop, 1},
-  {pat("1111100 0 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, false>, 1},
-  {pat("1111100 0 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, false>, 1},
-  {pat("1111100 0 x 10 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<4, false>, 1},
-  {pat("1111100 1 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, true>, 1},
-  {pat("1111100 1 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, true>, 1},
-  {pat("1111100 0 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, false>, 1},
-  {pat("1111100 0 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, false>, 1},
-  {pat("1111100 0 1 10 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<4, false>, 1},
-  {pat("1111100 1 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, true>, 1},
-  {pat("1111100 1 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, true>, 1},
-  {pat("1111100 0 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, false>, 1},
-  {pat("1111100 0 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, false>, 1},
-  {pat("1111100 0 0 10 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<4, false>, 1},
-  {pat("1111100 1 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, true>, 1},
-  {pat("1111100 1 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, true>, 1},
-  {pat("1111100 0 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, false>, 1},
-  {pat("1111100 0 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, false>, 1},
-  {pat("1111100 0 0 10 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<4, false>, 1},
-  {pat("1111100 1 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, true>, 1},
-  {pat("1111100 1 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, true>, 1},
-  {pat("1111100 0 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, false>, 1},
-  {pat("1111100 0 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, false>, 1},
-  {pat("1111100 0 0 10 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<4, false>, 1},
-  {pat("1111100 1 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, true>, 1},
-  {pat("1111100 1 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, true>, 1},
+  // Byte and halfword loads to the PC are the memory hints (PLD, PLI, unallocated): no-ops here,
+  // in the forms without write-back; the others are undefined.
+  {pat("1111100 x x 0x 1 1111  1111 xxxxxxxxxxxx"), fNone, nop, 1},
+  {pat("1111100 x 1 0x 1 nnnn  1111 xxxxxxxxxxxx"), fNone, nop, 1},
+  {pat("1111100 x 0 0x 1 nnnn  1111 1100 xxxxxxxx"), fNone, nop, 1},
+  {pat("1111100 x 0 0x 1 nnnn  1111 000000 xx xxxx"), fNone, nop, 1},
+  {pat("1111100 x x 0x 1 nnnn  1111 xxxxxxxxxxxx"), nullptr, undefined, 1},
+  {pat("1111100 0 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, false>, 2},
+  {pat("1111100 0 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, false>, 2},
+  {pat("1111100 0 x 10 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<4, false>, 2},
+  {pat("1111100 1 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, true>, 2},
+  {pat("1111100 1 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, true>, 2},
+  {pat("1111100 0 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, false>, 2},
+  {pat("1111100 0 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, false>, 2},
+  {pat("1111100 0 1 10 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<4, false>, 2},
+  {pat("1111100 1 1 00 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<1, true>, 2},
+  {pat("1111100 1 1 01 1 nnnn  tttt iiiiiiiiiiii"), fImmOffset12, load<2, true>, 2},
+  {pat("1111100 0 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, false>, 2},
+  {pat("1111100 0 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, false>, 2},
+  {pat("1111100 0 0 10 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<4, false>, 2},
+  {pat("1111100 1 0 00 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<1, true>, 2},
+  {pat("1111100 1 0 01 1 nnnn  tttt 1110 iiiiiiii"), fImmOffsetT, load<2, true>, 2},
+  {pat("1111100 0 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, false>, 2},
+  {pat("1111100 0 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, false>, 2},
+  {pat("1111100 0 0 10 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<4, false>, 2},
+  {pat("1111100 1 0 00 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<1, true>, 2},
+  {pat("1111100 1 0 01 1 nnnn  tttt 1 PUW iiiiiiii"), fImmOffset8, load<2, true>, 2},
+  {pat("1111100 0 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, false>, 2},
+  {pat("1111100 0 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, false>, 2},
+  {pat("1111100 0 0 10 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<4, false>, 2},
+  {pat("1111100 1 0 00 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<1, true>, 2},
+  {pat("1111100 1 0 01 1 nnnn  tttt 000000 ss mmmm"), fRegOffset, load<2, true>, 2},
 
   // Data processing (register):                hw1 11111010 op1 Rn      hw2 1111 Rd op2 Rm
   {pat("11111010 0 00 x nnnn  1111 dddd 0000 mmmm"), fRegs, shiftByRegister<kLsl>, 1},
