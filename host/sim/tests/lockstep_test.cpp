@@ -206,7 +206,7 @@ TEST_P(GeneratedCode, BothEnginesAgreeOnEveryInstruction) {
   Lockstep ls(generatedOptions());
   if (!ls.differential()) std::cout << "(no own engine in this build: Unicorn against Unicorn)\n";
   writeHandlers(ls);
-  int cases = longRun() ? 2000 : 60, failures = 0, known = 0, faults = 0, unicornWrong = 0;
+  int cases = longRun() ? 2000 : 100, failures = 0, known = 0, faults = 0, unicornWrong = 0;
   uint64_t steps = 0;
   for (int i = 0; i < cases; ++i) {
     CaseResult r = runCase(ls, c, i, 24);
