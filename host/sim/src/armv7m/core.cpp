@@ -166,8 +166,10 @@ struct Core::Impl final : CoreAccess {
       return true;
     }
     char b[64];
-    std::snprintf(b, sizeof b, "instruction fetch from 0x%08X", address);
     bool neverExecutes = address >= kExecuteNeverFrom || (flags[page] & kMemory);
+    // Worded as the Unicorn engine words it, so reports read the same whichever engine runs.
+    std::snprintf(b, sizeof b, neverExecutes ? "instruction fetch from 0x%08X" : "instruction fetch from unmapped address 0x%08X",
+                  address);
     core.fault(neverExecutes ? FaultKind::InstructionAccess : FaultKind::InstructionBus, b, address);
     return false;
   }
