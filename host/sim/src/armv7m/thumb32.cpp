@@ -225,7 +225,7 @@ void branchCond(Core& c, const Op& op) {
   refill(c);
 }
 void branchLink(Core& c, const Op& op) {
-  c.r_[14] = c.next_ | 1;
+  c.r_[14] = (c.pc_ + 4) | 1;  // BL is always 32-bit
   c.branchTo(op.imm);
   refill(c);
 }
@@ -321,7 +321,7 @@ void loadMultiple(Core& c, const Op& op) {
   }
   for (int i = 0; i < 15; ++i)
     if ((list >> i) & 1) c.r_[i] = values[i];
-  // With the base in the list the loaded value stands and there is no write-back.
+  // A base in the list keeps its loaded value (with write-back that is undefined at decode).
   if ((op.flags & kWriteBack) && !((list >> op.rn) & 1))
     c.r_[op.rn] = DecrementBefore ? base - 4 * count : base + 4 * count;
   c.addExtraCycles(count);
@@ -682,6 +682,7 @@ constexpr Encoding kEncodings[] = {
   {pat("11110 0 1110 1 0 1111  10 0 0 0 000 00000011"), fNone, wfi, 1},        // WFI
   {pat("11110 0 1110 1 0 1111  10 0 0 0 000 00000100"), fNone, nop, 1},        // SEV
   {pat("11110 0 1110 1 0 1111  10 0 0 0 000 1111xxxx"), fNone, nop, 1},        // DBG
+  {pat("11110 0 1110 1 0 1111  10 0 0 0 000 xxxxxxxx"), fNone, nop, 1},        // unallocated hints
   {pat("11110 0 1110 1 1 1111  10 0 0 1111 0010 xxxx"), fNone, clrex, 1},
   {pat("11110 0 1110 1 1 1111  10 0 0 1111 0100 xxxx"), fNone, nop, 1},        // DSB
   {pat("11110 0 1110 1 1 1111  10 0 0 1111 0101 xxxx"), fNone, nop, 1},        // DMB
