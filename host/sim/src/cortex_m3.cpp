@@ -18,7 +18,7 @@ enum : uint32_t {
 };
 // The default memory map's execute-never region (peripherals and system space).
 constexpr uint32_t kExecuteNeverFrom = 0xE0000000;
-constexpr uint16_t kSemihostingBkpt = 0xBEAB, kWfi = 0xBF30, kWfe = 0xBF20;
+constexpr uint16_t kSemihostingBkpt = 0xBEAB, kWfi = 0xBF30, kWfe = 0xBF20, kYield = 0xBF10;
 
 struct Window {
   CortexM3* cpu;
@@ -114,7 +114,24 @@ void CortexM3::onUnmapped(uint32_t address, bool write, bool fetch) {
   if (!fetch) {
     uint32_t regs[16];
     for (int r = 0; r < 16; ++r) regs[r] = reg(r);
-    faultPc_ = findFaultingAccess(*this, pc() & ~1u, regs, address);
+    uint32_t blockStart = pc() & ~1u;
+    faultPc_ = findFaultingAccess(*this, blockStart, regs, address);
+    // Unicorn loses the IT state on this fault: rebuild it at the faulting instruction from the
+    // state where the block began (its IT bits read 0 inside a block, so for the block the
+    // emulation started with, the state before the start), so the handler's frame holds it
+    // and the return resumes the IT block.
+    uint32_t xpsr = 0;
+    uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+    uint32_t it = blockStart == emuStart_ ? emuStartIt_ : ((xpsr >> 8) & 0xFC) | ((xpsr >> 25) & 3);
+    for (uint32_t a = blockStart; a < *faultPc_;) {
+      uint16_t h = 0;
+      uc_mem_read(uc_, a, &h, 2);
+      if ((h & 0xFF00) == 0xBF00 && (h & 0xF)) it = h & 0xFF;            // IT
+      else if (it & 7) it = (it & 0xE0) | ((it << 1) & 0x1F);            // ITAdvance
+      else it = 0;
+      a += ((h & 0xE000) == 0xE000 && (h & 0x1800)) ? 4 : 2;
+    }
+    faultIt_ = it;
   }
   if (!fetch) fault_ = FaultEvent{FaultKind::PreciseBus, address, b};
   else fault_ = FaultEvent{address >= kExecuteNeverFrom ? FaultKind::InstructionAccess : FaultKind::InstructionBus, address, b};
@@ -201,23 +218,24 @@ uint32_t CortexM3::currentException() {
   return v & 0x1FF;
 }
 
-bool CortexM3::primask() {
-  uint32_t v = 0;
-  uc_reg_read(uc_, UC_ARM_REG_PRIMASK, &v);
-  return v & 1;
+// Unicorn reads PRIMASK, BASEPRI and FAULTMASK as the MRS instruction does: zero from
+// unprivileged thread mode, where MSR also ignores writes. The NVIC and the debugger need the
+// real values whatever mode the firmware is in: look (and write) from handler mode.
+uint32_t CortexM3::maskRegister(int id, const uint32_t* write) {
+  uint32_t xpsr = 0, control = 0, v = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  uc_reg_read(uc_, UC_ARM_REG_CONTROL, &control);
+  bool unprivileged = (xpsr & 0x1FF) == 0 && (control & SpecialRegisters::kNpriv);
+  if (unprivileged) setIpsr(1);
+  if (write) uc_reg_write(uc_, id, write);
+  uc_reg_read(uc_, id, &v);
+  if (unprivileged) setIpsr(0);
+  return v;
 }
 
-bool CortexM3::faultmask() {
-  uint32_t v = 0;
-  uc_reg_read(uc_, UC_ARM_REG_FAULTMASK, &v);
-  return v & 1;
-}
-
-uint32_t CortexM3::basepri() {
-  uint32_t v = 0;
-  uc_reg_read(uc_, UC_ARM_REG_BASEPRI, &v);
-  return v & 0xFF;
-}
+bool CortexM3::primask() { return maskRegister(UC_ARM_REG_PRIMASK) & 1; }
+bool CortexM3::faultmask() { return maskRegister(UC_ARM_REG_FAULTMASK) & 1; }
+uint32_t CortexM3::basepri() { return maskRegister(UC_ARM_REG_BASEPRI) & 0xFF; }
 
 std::string CortexM3::registerDump() {
   static const char* names[] = {"r0", "r1", "r2", "r3", "r4", "r5", "r6", "r7", "r8", "r9", "r10", "r11", "r12", "sp", "lr", "pc"};
@@ -297,7 +315,12 @@ void CortexM3::onBlock(uint64_t address, uint32_t size) {
     return;
   }
   resumeAt_.reset();  // a stop that did not take (Unicorn may cancel one) is forgotten
-  if (stepping_) return;  // step() counts its one instruction itself
+  if (stepping_) {
+    // step() counts its one instruction itself. A second block means the instruction branched:
+    // stop before the target, which the instruction count alone misses when it is a NOP.
+    if (stepBlocks_++ > 0) stopBefore(uint32_t(address));
+    return;
+  }
   // One cycle per half-word of code: close to the M3's cycle count for mixed 16/32-bit
   // instructions, where loads and taken branches cost extra cycles.
   cycles_.fetch_add(size / 2 ? size / 2 : 1, std::memory_order_relaxed);
@@ -367,7 +390,10 @@ void CortexM3::onInterrupt(uint32_t number) {
       break;
     }
     case kExcpDataAbort:
-      fault(FaultKind::Other, "data abort");
+      // A data access nothing answers went through the unmapped hook (which set the fault
+      // first); what is left for QEMU's M-profile data abort is an alignment fault: LDREX/STREX
+      // on an unaligned address.
+      fault(FaultKind::Unaligned, "unaligned access");
       break;
     default: {
       char b[48];
@@ -383,25 +409,105 @@ void CortexM3::fault(FaultKind kind, const std::string& what, uint32_t address) 
   uc_emu_stop(uc_);
 }
 
+void CortexM3::restoreFaultIt() {
+  if (!faultIt_) return;
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  xpsr = (xpsr & ~0x0600FC00u) | (*faultIt_ & 3) << 25 | (*faultIt_ & 0xFC) << 8;
+  setXpsr(xpsr);
+  faultIt_.reset();
+}
+
+void CortexM3::noteStart() {
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  emuStart_ = pc() & ~1u;
+  emuStartIt_ = ((xpsr >> 8) & 0xFC) | ((xpsr >> 25) & 3);
+}
+
+void CortexM3::resumeFrom(uint32_t address) {
+  // Writing the PC sets Unicorn's Thumb state from bit 0: keep the one the last instruction left
+  // (a BX to an even address clears it, and the next instruction must fault).
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  uint32_t p = (address & ~1u) | ((xpsr >> 24) & 1);
+  uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+}
+
+bool CortexM3::thumbBitClear() {
+  // Unicorn starts every emulation in Thumb state, so a clear Thumb bit is caught here: the
+  // instruction at the PC faults without running, as on the chip.
+  uint32_t xpsr = 0;
+  uc_reg_read(uc_, UC_ARM_REG_XPSR, &xpsr);
+  if (xpsr & 0x01000000) return false;
+  fault_ = FaultEvent{FaultKind::InvalidState, 0, "instruction executed with the Thumb bit clear"};
+  return true;
+}
+
 RunEnd CortexM3::step() {
   stop_.store(false, std::memory_order_relaxed);
   sleeping_ = false;
+  if (thumbBitClear()) return RunEnd::Fault;
   until_ = UINT64_MAX;
   resumeAt_.reset();
+  // Unicorn's instruction count skips NOPs and the instructions of an IT block, so a count of
+  // one alone may run several: the run also ends at the next instruction in sequence, and at the
+  // next block when this one branches.
+  uint32_t start = pc() & ~1u;
+  uint16_t first = 0;
+  uc_mem_read(uc_, start, &first, 2);
+  bool wide = (first & 0xE000) == 0xE000 && (first & 0x1800) != 0;
+  // A block translated earlier (say while a branch or an exception return ended a step there)
+  // would run past the end address, which Unicorn only looks at when it translates: translate
+  // the block anew.
+  uc_ctl_remove_cache(uc_, start, start + (wide ? 4 : 2));
   stepping_ = true;
-  uc_err err = uc_emu_start(uc_, pc() | 1, 0, 0, 1);
+  stepBlocks_ = 0;
+  noteStart();
+  uc_err err = uc_emu_start(uc_, start | 1, start + (wide ? 4 : 2), 0, 1);
   stepping_ = false;
   if (resumeAt_ || faultPc_) {
-    uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
-    uc_reg_write(uc_, UC_ARM_REG_PC, &p);
+    resumeFrom(faultPc_ ? *faultPc_ : *resumeAt_);
   }
+  restoreFaultIt();
   faultPc_.reset();
-  if (err != UC_ERR_OK && !fault_) fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(err)};
+  bool yielded = false;
+  err = uc_err(afterHint(err, &yielded));
+  if (err != UC_ERR_OK && !fault_) faultFromError(err);
   if (!fault_) cycles_.fetch_add(1, std::memory_order_relaxed);
   if (fault_) return RunEnd::Fault;
   if (exitRequested_) return RunEnd::Exited;
-  if (sleeping_) return RunEnd::Sleeping;
+  // WFI ends a step as it ends a run: the caller waits for an interrupt.
+  if (sleeping_ || first == kWfi || first == kWfe) return RunEnd::Sleeping;
+  // SVC, an exception return or a lowered mask asked for the caller's attention, as in run().
+  if (stop_.load(std::memory_order_relaxed)) return RunEnd::Interrupted;
   return RunEnd::Budget;
+}
+
+void CortexM3::faultFromError(int err) {
+  switch (err) {
+    case UC_ERR_INSN_INVALID: fault_ = FaultEvent{FaultKind::UndefinedInstruction, 0, "undefined instruction"}; break;
+    case UC_ERR_WRITE_PROT: fault_ = FaultEvent{FaultKind::Other, 0, "write to read-only memory"}; break;
+    case UC_ERR_FETCH_PROT:
+      fault_ = FaultEvent{FaultKind::InstructionAccess, 0, "instruction fetch from non-executable memory"};
+      break;
+    case UC_ERR_READ_UNALIGNED: case UC_ERR_WRITE_UNALIGNED: case UC_ERR_FETCH_UNALIGNED:
+      fault_ = FaultEvent{FaultKind::Unaligned, 0, "unaligned access"};
+      break;
+    default: fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(uc_err(err))}; break;
+  }
+}
+
+int CortexM3::afterHint(int err, bool* yielded) {
+  // Unicorn ends the emulation at WFE and YIELD with "invalid instruction" without telling the
+  // interrupt hook (a real undefined instruction goes through the hook first and sets fault_).
+  // The hint has run and the PC is past it: WFE sleeps like WFI, YIELD is a NOP.
+  if (err != UC_ERR_INSN_INVALID || fault_) return err;
+  uint16_t before = 0;
+  uc_mem_read(uc_, pc() - 2, &before, 2);
+  if (before == kWfe) sleeping_ = true;
+  if (before == kYield) *yielded = true;
+  return before == kWfe || before == kYield ? UC_ERR_OK : err;
 }
 
 void CortexM3::invalidateCode(uint32_t base, uint32_t size) {
@@ -427,9 +533,9 @@ void CortexM3::setRegisters(const CoreRegisters& r) {
   s.setSp(r.sp);  // the banked copy in use follows what the debugger wrote to SP
   setSpecial(s);
   uint32_t pm = r.primask & 1, fm = r.faultmask & 1, bp = r.basepri & 0xFF;
-  uc_reg_write(uc_, UC_ARM_REG_PRIMASK, &pm);
-  uc_reg_write(uc_, UC_ARM_REG_FAULTMASK, &fm);
-  uc_reg_write(uc_, UC_ARM_REG_BASEPRI, &bp);
+  maskRegister(UC_ARM_REG_PRIMASK, &pm);
+  maskRegister(UC_ARM_REG_FAULTMASK, &fm);
+  maskRegister(UC_ARM_REG_BASEPRI, &bp);
 }
 
 void CortexM3::setBreakpoint(uint32_t, bool) {}
@@ -445,27 +551,23 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   sleeping_ = false;
   // At least one block runs, so time always moves on.
   if (until_ <= cycles()) until_ = cycles() + 1;
-  resumeAt_.reset();
-  uint32_t start = pc() | 1;
-  uc_err err = uc_emu_start(uc_, start, 0, 0, 0);
-  if (resumeAt_ || faultPc_) {
-    uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
-    uc_reg_write(uc_, UC_ARM_REG_PC, &p);
-  }
-  faultPc_.reset();
-  if (err != UC_ERR_OK && !fault_) {
-    switch (err) {
-      case UC_ERR_INSN_INVALID: fault_ = FaultEvent{FaultKind::UndefinedInstruction, 0, "undefined instruction"}; break;
-      case UC_ERR_WRITE_PROT: fault_ = FaultEvent{FaultKind::Other, 0, "write to read-only memory"}; break;
-      case UC_ERR_FETCH_PROT:
-        fault_ = FaultEvent{FaultKind::InstructionAccess, 0, "instruction fetch from non-executable memory"};
-        break;
-      case UC_ERR_READ_UNALIGNED: case UC_ERR_WRITE_UNALIGNED: case UC_ERR_FETCH_UNALIGNED:
-        fault_ = FaultEvent{FaultKind::Unaligned, 0, "unaligned access"};
-        break;
-      default: fault_ = FaultEvent{FaultKind::Other, 0, uc_strerror(err)}; break;
+  if (thumbBitClear()) return RunEnd::Fault;
+  uc_err err = UC_ERR_OK;
+  for (bool yielded = true; yielded;) {
+    resumeAt_.reset();
+    noteStart();
+    err = uc_emu_start(uc_, pc() | 1, 0, 0, 0);
+    if (resumeAt_ || faultPc_) {
+      resumeFrom(faultPc_ ? *faultPc_ : *resumeAt_);
     }
+    restoreFaultIt();
+    faultPc_.reset();
+    yielded = false;
+    err = uc_err(afterHint(err, &yielded));
+    // After YIELD the run goes on unless something else ended it.
+    yielded = yielded && cycles() < until_ && !stop_.load(std::memory_order_relaxed) && !exitRequested_;
   }
+  if (err != UC_ERR_OK && !fault_) faultFromError(err);
   if (fault_) return RunEnd::Fault;
   if (exitRequested_) return RunEnd::Exited;
   if (!sleeping_) {

@@ -73,11 +73,20 @@ class CortexM3 final : public Engine, private CoreAccess {
 
  private:
   void fault(FaultKind kind, const std::string& what, uint32_t address = 0);
+  // What run() and step() make of an error Unicorn ends with (a uc_err).
+  void faultFromError(int err);
+  int afterHint(int err, bool* yielded);
   void stopBefore(uint32_t address);
   uint32_t readWord(uint32_t address) override;
   void writeWord(uint32_t address, uint32_t value) override;
   void setReg(int n, uint32_t value) override;
   void setIpsr(uint32_t ipsr);
+  void resumeFrom(uint32_t address);
+  void restoreFaultIt();
+  void noteStart();
+  bool thumbBitClear();
+  // PRIMASK, BASEPRI or FAULTMASK (a uc_arm_reg), written first when `write` is given.
+  uint32_t maskRegister(int id, const uint32_t* write = nullptr);
   void setXpsr(uint32_t xpsr);
 
   Bus& bus_;
@@ -87,11 +96,14 @@ class CortexM3 final : public Engine, private CoreAccess {
   std::atomic<bool> stop_{false};
   bool sleeping_ = false, exitRequested_ = false, stepping_ = false;
   int exitStatus_ = 0;
+  int stepBlocks_ = 0;  // blocks entered during step()
   std::optional<FaultEvent> fault_;
   FaultEvent noFault_;
   std::vector<size_t> maskHooks_;
   std::optional<uint32_t> resumeAt_;  // where a hook stopped the run, before that instruction
   std::optional<uint32_t> faultPc_;  // the instruction a data access fault came from
+  std::optional<uint32_t> faultIt_;  // the IT state at that instruction (IT[7:0])
+  uint32_t emuStart_ = 0, emuStartIt_ = 0;  // where the emulation started, and the IT state there
   uint32_t watchHit_ = 0;
   friend struct CortexM3Hooks;
 };
