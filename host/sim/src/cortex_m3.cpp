@@ -46,6 +46,9 @@ void blockHook(uc_engine*, uint64_t address, uint32_t size, void* user) {
 void breakpointHook(uc_engine*, uint64_t address, uint32_t, void* user) {
   static_cast<CortexM3*>(user)->onBreakpoint(uint32_t(address));
 }
+void stepHook(uc_engine*, uint64_t address, uint32_t, void* user) {
+  static_cast<CortexM3*>(user)->onStepInstruction(uint32_t(address));
+}
 void afterWatchHook(uc_engine*, uint64_t address, uint32_t, void* user) {
   static_cast<CortexM3*>(user)->onInstructionAfterWatch(uint32_t(address));
 }
@@ -142,6 +145,11 @@ CortexM3::~CortexM3() {
 }
 
 void CortexM3::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executable) {
+  if (executable) {
+    bool known = false;
+    for (const auto& r : codeRanges_) known |= r.first == base;
+    if (!known) codeRanges_.emplace_back(base, size);
+  }
   uint32_t perms = UC_PROT_READ | UC_PROT_WRITE | (executable ? UC_PROT_EXEC : 0);
   check(uc_mem_map_ptr(uc_, base, size, perms, buffer), "map memory");
 }
@@ -400,7 +408,16 @@ RunEnd CortexM3::step() {
   until_ = UINT64_MAX;
   resumeAt_.reset();
   stepping_ = true;
-  uc_err err = uc_emu_start(uc_, pc() | 1, 0, 0, 1);
+  // One instruction, ended by a code hook before the second: an instruction count would make
+  // the next ordinary run drop every translation Unicorn holds (seconds, not microseconds).
+  if (!stepHook_) {
+    uc_hook h;
+    check(uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(stepHook), this, 1, 0), "step hook");
+    stepHook_ = size_t(h);
+    dropTranslations();
+  }
+  stepped_ = 0;
+  uc_err err = uc_emu_start(uc_, pc() | 1, 0, 0, 0);
   stepping_ = false;
   if (resumeAt_ || faultPc_) {
     uint32_t p = (faultPc_ ? *faultPc_ : *resumeAt_) | 1;
@@ -413,6 +430,11 @@ RunEnd CortexM3::step() {
   if (exitRequested_) return RunEnd::Exited;
   if (sleeping_) return RunEnd::Sleeping;
   return RunEnd::Budget;
+}
+
+void CortexM3::onStepInstruction(uint32_t address) {
+  if (!stepping_) return;
+  if (stepped_++ == 1) stopBefore(address);
 }
 
 void CortexM3::invalidateCode(uint32_t base, uint32_t size) {
@@ -480,7 +502,7 @@ void CortexM3::setWatchpoint(uint32_t address, uint32_t length, bool read, bool 
       uc_hook_del(uc_, uc_hook(watchCodeHook_));
       watchCodeHook_ = 0;
     }
-    uc_ctl(uc_, UC_CTL_WRITE(UC_CTL_TB_FLUSH, 0));  // code with the slower memory path goes
+    dropTranslations();  // code with the slower memory path goes
     return;
   }
   if (!on || length == 0) return;
@@ -495,7 +517,13 @@ void CortexM3::setWatchpoint(uint32_t address, uint32_t length, bool read, bool 
     check(uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(afterWatchHook), this, 1, 0), "watchpoint");
     watchCodeHook_ = size_t(h);
   }
-  uc_ctl(uc_, UC_CTL_WRITE(UC_CTL_TB_FLUSH, 0));
+  dropTranslations();
+}
+
+void CortexM3::dropTranslations() {
+  // Hooks are woven into code as it is translated. Dropping the translations of the mapped code
+  // is much cheaper than a full flush, which clears Unicorn's whole code buffer.
+  for (const auto& [base, size] : codeRanges_) uc_ctl_remove_cache(uc_, base, uint64_t(base) + size);
 }
 
 void CortexM3::onInstructionAfterWatch(uint32_t address) {
@@ -523,6 +551,12 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   // At least one block runs, so time always moves on.
   if (until_ <= cycles()) until_ = cycles() + 1;
   resumeAt_.reset();
+  if (stepHook_) {
+    // Stepping is over: ordinary runs go without a call per instruction again.
+    uc_hook_del(uc_, uc_hook(stepHook_));
+    stepHook_ = 0;
+    dropTranslations();
+  }
   uint32_t start = pc() | 1;
   skipBreakAt_ = start & ~1u;
   breakStop_ = watchStop_ = watchPending_ = false;

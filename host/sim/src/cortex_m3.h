@@ -81,6 +81,7 @@ class CortexM3 final : public Engine, private CoreAccess {
   };
   void onWatch(const WatchHook& w, uint32_t address, int size);
   void onInstructionAfterWatch(uint32_t address);
+  void onStepInstruction(uint32_t address);
 
  private:
   void fault(FaultKind kind, const std::string& what, uint32_t address = 0);
@@ -113,6 +114,10 @@ class CortexM3 final : public Engine, private CoreAccess {
   // While watchpoints exist, a code hook on every instruction ends the run right after the one
   // whose access hit (a stop from a memory hook would only take effect at the end of its block).
   size_t watchCodeHook_ = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> codeRanges_;
+  size_t stepHook_ = 0;  // while single-stepping: a code hook on every instruction
+  int stepped_ = 0;  // executable memory: base, size
+  void dropTranslations();
   bool watchPending_ = false;
   friend struct CortexM3Hooks;
 };
