@@ -44,6 +44,8 @@ class Nvic : public Peripheral {
   int takeFault(const FaultEvent& fault, bool primask, uint32_t basepri, bool faultmask);
   // CCR.DIV_0_TRP: SDIV/UDIV by zero fault instead of giving 0.
   bool divideByZeroTraps() const { return ccr_ & kDiv0Trp; }
+  // CCR.UNALIGN_TRP: unaligned LDR/STR/LDRH/STRH fault instead of being split.
+  bool unalignedTraps() const { return ccr_ & kUnalignTrp; }
   uint32_t cfsr() const { return cfsr_; }
   uint32_t hfsr() const { return hfsr_; }
   static constexpr uint32_t kDiv0Trp = 1u << 4, kUnalignTrp = 1u << 3;

@@ -178,6 +178,7 @@ struct Simulator::Chip : Bus {
       nvic.deactivate(e);
     };
     cpu.divideByZeroTraps = [this] { return nvic.divideByZeroTraps(); };
+    cpu.unalignedTraps = [this] { return nvic.unalignedTraps(); };
     cpu.onSupervisorCall = [this] {
       std::lock_guard lock(host.mutex());
       nvic.pend(exc::SVCall);

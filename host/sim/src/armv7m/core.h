@@ -13,6 +13,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -183,7 +184,9 @@ class Core final : public Engine {
 
   // Writes to the PC (ARM ARM A2.3.1): branchTo for B/CBZ, bxWritePc for BX/BLX (interworking,
   // EXC_RETURN in handler mode), loadWritePc for LDR/POP/LDM (same as BX on v7-M), aluWritePc for
-  // ADD/MOV to PC (no interworking).
+  // ADD/MOV to PC (no interworking). The handler adds the pipeline refill of a taken branch
+  // (kBranchRefill cycles) with addExtraCycles.
+  static constexpr uint32_t kBranchRefill = 2;
   void branchTo(uint32_t address) { next_ = address & ~1u; }
   void bxWritePc(uint32_t address);
   void loadWritePc(uint32_t address) { bxWritePc(address); }
@@ -195,13 +198,15 @@ class Core final : public Engine {
 
   // Memory as the instructions see it. Unaligned word/halfword accesses are done as the M3
   // does (byte by byte unless CCR.UNALIGN_TRP); a fault sets fault state and answers 0 / false,
-  // and the handler must return at once (check faulted()).
-  uint32_t read8(uint32_t address);
-  uint32_t read16(uint32_t address);
-  uint32_t read32(uint32_t address);
-  void write8(uint32_t address, uint32_t value);
-  void write16(uint32_t address, uint32_t value);
-  void write32(uint32_t address, uint32_t value);
+  // and the handler must return at once (check faulted()). The cycles of an access are in the
+  // instruction's base count (LDR 2) or added by its handler (LDM 1+N): see the cycle model.
+  // Aligned RAM and flash accesses take the inline fast path; the rest goes to slowRead/Write.
+  uint32_t read8(uint32_t address) { return fastRead<uint8_t>(address); }
+  uint32_t read16(uint32_t address) { return fastRead<uint16_t>(address); }
+  uint32_t read32(uint32_t address) { return fastRead<uint32_t>(address); }
+  void write8(uint32_t address, uint32_t value) { fastWrite<uint8_t>(address, value); }
+  void write16(uint32_t address, uint32_t value) { fastWrite<uint16_t>(address, value); }
+  void write32(uint32_t address, uint32_t value) { fastWrite<uint32_t>(address, value); }
   // LDM/STM/PUSH/POP/LDRD/STRD/LDREX/STREX want aligned words: unaligned is a UsageFault.
   uint32_t read32Aligned(uint32_t address);
   void write32Aligned(uint32_t address, uint32_t value);
@@ -228,13 +233,59 @@ class Core final : public Engine {
   bool divideByZeroTrapOn();
   bool unalignedTrapOn();
 
+  // What ended an instruction early or must be looked at after it (handlers set these through
+  // the functions above; the run loop looks only when one is set).
+  enum Event : uint32_t {
+    kEvFault = 1, kEvSleep = 2, kEvEndAfter = 4, kEvExit = 8, kEvExcReturn = 16, kEvInvState = 32,
+    kEvBreak = 64, kEvWatch = 128,
+  };
+  uint32_t events_ = 0;
+
+ private:
+  template <typename T>
+  uint32_t fastRead(uint32_t address) {
+    uintptr_t base = readPage_[address >> kPageBits];
+    if (base && (address & (sizeof(T) - 1)) == 0) [[likely]] {
+      T v;
+      std::memcpy(&v, reinterpret_cast<const void*>(base + address), sizeof(T));
+      return v;
+    }
+    return slowRead(address, sizeof(T));
+  }
+  template <typename T>
+  void fastWrite(uint32_t address, uint32_t value) {
+    uintptr_t base = writePage_[address >> kPageBits];
+    if (base && (address & (sizeof(T) - 1)) == 0) [[likely]] {
+      T v = T(value);
+      std::memcpy(reinterpret_cast<void*>(base + address), &v, sizeof(T));
+      return;
+    }
+    slowWrite(address, value, sizeof(T));
+  }
+  uint32_t slowRead(uint32_t address, uint32_t size);
+  void slowWrite(uint32_t address, uint32_t value, uint32_t size);
+  RunEnd loop(uint64_t until, bool single);
+  bool finishEvents(const Op& op, bool inIt, RunEnd& end);
+
+ public:
+  static constexpr uint32_t kPageBits = 12;  // 4 KiB: the granule RAM pages are routed in
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
   Bus& bus_;
+  // Per page: host address minus guest address of plain memory the fast path may use, or 0
+  // (the bus, a watchpoint, decoded code for writes, nothing mapped). Owned by impl_.
+  uintptr_t* readPage_ = nullptr;
+  uintptr_t* writePage_ = nullptr;
   uint64_t extra_ = 0;
+  uint64_t now_ = 0;  // the cycle count; published to cycles_ whenever anything outside looks
+  std::atomic<uint64_t> cycles_{0};
+  std::atomic<bool> stop_{false};
+  uint64_t until_ = 0;
   std::optional<FaultEvent> fault_;
   friend struct Impl;
+  friend void breakpointMarker(Core& core, const Op& op);
 };
 
 }  // namespace korvel::sim::armv7m

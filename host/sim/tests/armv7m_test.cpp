@@ -1,0 +1,432 @@
+// korvel-sim's own Cortex-M3 engine on hand-assembled Thumb code (the halfwords beside their
+// source), with plain buffers for flash and RAM and a recording bus for everything else.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <initializer_list>
+#include <thread>
+#include <vector>
+
+#include "armv7m/core.h"
+
+namespace korvel::sim {
+namespace {
+
+constexpr uint32_t kCode = 0x100, kRam = 0x20000000, kStackTop = 0x20008000, kPeriph = 0x40000000;
+constexpr uint32_t kN = 1u << 31, kZ = 1u << 30, kC = 1u << 29, kV = 1u << 28;
+
+struct Access {
+  uint32_t address, value, size;
+  bool write;
+  uint64_t cycles;
+};
+
+struct TestBus : Bus {
+  Engine* engine = nullptr;
+  std::vector<Access> accesses;
+  std::vector<std::pair<uint32_t, uint32_t>> semihosting;
+  uint32_t readValue = 0x12345678;
+  uint32_t busRead(uint32_t address, uint32_t size) override {
+    accesses.push_back({address, 0, size, false, engine->cycles()});
+    return readValue;
+  }
+  void busWrite(uint32_t address, uint32_t value, uint32_t size) override {
+    accesses.push_back({address, value, size, true, engine->cycles()});
+  }
+  uint32_t semihost(uint32_t op, uint32_t param) override {
+    semihosting.push_back({op, param});
+    if (op == 0x18) engine->exitRequested(param == 0x20026 ? 0 : 1);
+    return 0x77;
+  }
+};
+
+struct Machine {
+  TestBus bus;
+  std::vector<uint8_t> flash = std::vector<uint8_t>(0x10000, 0xFF), ram = std::vector<uint8_t>(0x10000, 0);
+  armv7m::Core core{bus};
+
+  Machine() {
+    bus.engine = &core;
+    core.mapMemory(0, uint32_t(flash.size()), flash.data(), true);
+    core.mapMemory(kRam, uint32_t(ram.size()), ram.data(), true);
+    core.mapBus(kPeriph, 0x1000);
+  }
+  // Code at kCode, a vector table at 0 whose handlers are all at `handler`.
+  void load(std::initializer_list<uint16_t> code, uint32_t at = kCode) {
+    uint32_t a = at;
+    for (uint16_t h : code) std::memcpy(&flash[a], &h, 2), a += 2;
+    core.invalidateCode(at, a - at);
+    core.reset(kStackTop, kCode | 1);
+  }
+  void vectors(uint32_t handler) {
+    for (uint32_t n = 1; n < 32; ++n) {
+      uint32_t v = handler | 1;
+      std::memcpy(&flash[4 * n], &v, 4);
+    }
+  }
+  uint32_t ramWord(uint32_t address) {
+    uint32_t v;
+    std::memcpy(&v, &ram[address - kRam], 4);
+    return v;
+  }
+  void setRamWord(uint32_t address, uint32_t v) { std::memcpy(&ram[address - kRam], &v, 4); }
+  uint32_t xpsr() { return core.special().xpsr; }
+  void set(int r, uint32_t v) { core.r_[r] = v; }
+  RunEnd runFor(uint64_t cycles) { return core.run(core.cycles() + cycles); }
+  RunEnd steps(int n) {
+    RunEnd e = RunEnd::Budget;
+    for (int i = 0; i < n && e == RunEnd::Budget; ++i) e = core.step();
+    return e;
+  }
+};
+
+TEST(Armv7mFlags, AddsSetsCarryAndOverflowAndShiftsByZeroAnd32KeepTheirRules) {
+  Machine m;
+  // movs r0,#1; lsls r0,r0,#31; adds r1,r0,r0
+  m.load({0x2001, 0x07C0, 0x1801});
+  EXPECT_EQ(m.steps(3), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(1), 0u);
+  EXPECT_EQ(m.xpsr() & (kN | kZ | kC | kV), kZ | kC | kV);
+
+  // movs r0,#0x80; lsls r0,r0,#24; lsrs r1,r0,#32; asrs r2,r0,#32; lsls r3,r0,#0 (MOVS);
+  // movs r4,#32; mov r5,r0; lsls r5,r4; movs r6,#33; mov r7,r0; lsrs r7,r6
+  m.load({0x2080, 0x0600, 0x0801, 0x1002, 0x0003, 0x2420, 0x4605, 0x40A5, 0x2621, 0x4607, 0x40F7});
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(1), 0u);
+  EXPECT_EQ(m.xpsr() & (kZ | kC), kZ | kC) << "LSR #32 gives 0 with the carry from bit 31";
+  m.steps(1);
+  EXPECT_EQ(m.core.reg(2), 0xFFFFFFFFu);
+  EXPECT_EQ(m.xpsr() & (kN | kC), kN | kC);
+  m.set(0, 0x80000000);
+  m.core.c_ = false;
+  m.steps(1);  // LSLS #0 is MOVS: the carry stays
+  EXPECT_EQ(m.core.reg(3), 0x80000000u);
+  EXPECT_FALSE(m.core.c_);
+  m.steps(3);  // LSL by register 32: result 0, carry bit 0 of the operand (0)
+  EXPECT_EQ(m.core.reg(5), 0u);
+  EXPECT_FALSE(m.core.c_);
+  EXPECT_TRUE(m.core.z_);
+  m.steps(3);  // LSR by register 33: result 0, carry 0
+  EXPECT_EQ(m.core.reg(7), 0u);
+  EXPECT_FALSE(m.core.c_);
+}
+
+TEST(Armv7mFlags, SubtractAndCompareBorrow) {
+  Machine m;
+  // movs r0,#3; subs r1,r0,#5 (imm3); cmp r0,#3; sbcs r1, r0 (r1 = r1 - r0 - !C)
+  m.load({0x2003, 0x1F41, 0x2803, 0x4181});
+  m.steps(2);
+  EXPECT_EQ(m.core.reg(1), uint32_t(-2));
+  EXPECT_EQ(m.xpsr() & (kN | kZ | kC | kV), kN) << "3 - 5 borrows: C clear";
+  m.steps(1);
+  EXPECT_EQ(m.xpsr() & (kN | kZ | kC | kV), kZ | kC);
+  m.steps(1);
+  EXPECT_EQ(m.core.reg(1), uint32_t(-5));
+}
+
+TEST(Armv7mItBlock, ConditionsFollowTheMaskAndFlagSettingFormsKeepTheFlagsInside) {
+  Machine m;
+  // cmp r0,#5; ite eq; moveq r1,#1; movne r1,#2; itt ne; addne r2,#1; addne r3,#1
+  const std::initializer_list<uint16_t> code = {0x2805, 0xBF0C, 0x2101, 0x2102, 0xBF1C, 0x3201, 0x3301};
+  m.load(code);
+  m.set(0, 5), m.set(2, 10), m.set(3, 20);
+  m.steps(7);
+  EXPECT_EQ(m.core.reg(1), 1u);
+  EXPECT_EQ(m.core.reg(2), 10u);
+  EXPECT_EQ(m.core.reg(3), 20u);
+  EXPECT_EQ(m.core.pc(), kCode + 14);
+
+  m.load(code);
+  m.set(0, 4), m.set(2, 0xFFFFFFFF), m.set(3, 20);
+  m.steps(7);
+  EXPECT_EQ(m.core.reg(1), 2u);
+  EXPECT_EQ(m.core.reg(2), 0u);
+  EXPECT_EQ(m.core.reg(3), 21u);
+  // Inside the block the 16-bit ADD does not set flags: Z stays clear from the compare.
+  EXPECT_FALSE(m.core.z_);
+  EXPECT_EQ(m.core.itState_, 0);
+}
+
+TEST(Armv7mItBlock, AnExceptionInTheMiddleKeepsTheRestOfTheBlock) {
+  Machine m;
+  m.vectors(0x200);
+  m.load({0x4770}, 0x200);  // handler: bx lr
+  m.load({0x2805, 0xBF0C, 0x2101, 0x2102, 0xBF00});
+  m.set(0, 5);
+  m.steps(2);  // cmp, ite: the block is open
+  EXPECT_NE(m.core.itState_, 0);
+  m.core.enterException(15, 0);
+  EXPECT_EQ(m.core.itState_, 0) << "a handler starts outside any IT block";
+  EXPECT_EQ(m.runFor(1000), RunEnd::Interrupted);
+  EXPECT_EQ(m.core.pc(), kCode + 4);
+  m.steps(2);
+  EXPECT_EQ(m.core.reg(1), 1u) << "moveq ran, movne was skipped after the return";
+}
+
+TEST(Armv7mExceptions, EntryStacksAndExcReturnComesBackAndEndsTheRun) {
+  Machine m;
+  m.vectors(0x200);
+  m.load({0x2307, 0x4770}, 0x200);  // handler: movs r3,#7; bx lr
+  m.load({0x3001, 0xE7FD});         // loop: adds r0,#1; b loop
+  int returned = -1;
+  m.core.onExceptionReturn = [&](int e) { returned = e; };
+  m.set(3, 0x33);
+  m.steps(3);
+  uint32_t pcBefore = m.core.pc(), r0 = m.core.reg(0);
+  m.core.enterException(15, 0);
+  EXPECT_EQ(m.core.currentException(), 15u);
+  EXPECT_EQ(m.core.reg(14), 0xFFFFFFF9u);
+  EXPECT_EQ(m.core.reg(13), kStackTop - 32);
+  EXPECT_EQ(m.ramWord(kStackTop - 32 + 24), pcBefore);
+  EXPECT_EQ(m.runFor(1000), RunEnd::Interrupted);
+  EXPECT_EQ(returned, 15);
+  EXPECT_EQ(m.core.currentException(), 0u);
+  EXPECT_EQ(m.core.pc(), pcBefore);
+  EXPECT_EQ(m.core.reg(3), 0x33u) << "r3 is unstacked";
+  EXPECT_EQ(m.core.reg(0), r0);
+  EXPECT_EQ(m.core.reg(13), kStackTop);
+}
+
+TEST(Armv7mExceptions, ProcessStackIsUsedInThreadModeAndRestoredOnReturn) {
+  Machine m;
+  m.vectors(0x200);
+  m.load({0x4770}, 0x200);
+  m.load({0xBF00, 0xBF00});
+  SpecialRegisters s = m.core.special();
+  s.control = SpecialRegisters::kSpsel;
+  s.psp = kStackTop - 0x1000;
+  m.core.setSpecial(s);
+  EXPECT_EQ(m.core.reg(13), kStackTop - 0x1000);
+  m.core.enterException(11, 0);
+  EXPECT_EQ(m.core.reg(14), 0xFFFFFFFDu);
+  EXPECT_EQ(m.core.reg(13), kStackTop) << "handler mode runs on the main stack";
+  EXPECT_EQ(m.core.special().psp, kStackTop - 0x1000 - 32);
+  EXPECT_EQ(m.runFor(100), RunEnd::Interrupted);
+  EXPECT_EQ(m.core.reg(13), kStackTop - 0x1000);
+  EXPECT_EQ(m.core.special().msp, kStackTop);
+}
+
+TEST(Armv7mExceptions, InvalidExcReturnIsAnInvalidPcFaultAtTheReturn) {
+  Machine m;
+  m.vectors(0x200);
+  m.load({0x4770}, 0x200);
+  m.load({0xBF00});
+  m.core.enterException(15, 0);
+  m.set(14, 0xFFFFFFF5);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::InvalidPc);
+  EXPECT_EQ(m.core.pc(), 0x200u);
+}
+
+TEST(Armv7mRunEnds, WfiSleepsAfterItSvcPendsAndSemihostingExits) {
+  Machine m;
+  m.load({0xBF30, 0xBF00});  // wfi; nop
+  EXPECT_EQ(m.runFor(100), RunEnd::Sleeping);
+  EXPECT_EQ(m.core.pc(), kCode + 2);
+
+  int calls = 0;
+  m.core.onSupervisorCall = [&] { ++calls; };
+  m.load({0xDF03, 0xBF00});  // svc #3; nop
+  EXPECT_EQ(m.runFor(100), RunEnd::Interrupted);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(m.core.pc(), kCode + 2);
+
+  // movs r0,#0x18; ldr r1,=0x20026; bkpt 0xab
+  m.load({0x2018, 0x4901, 0xBEAB, 0x0000, 0x0026, 0x0002});
+  EXPECT_EQ(m.runFor(100), RunEnd::Exited);
+  EXPECT_EQ(m.core.exitStatus(), 0);
+  ASSERT_EQ(m.bus.semihosting.size(), 1u);
+  EXPECT_EQ(m.bus.semihosting[0].second, 0x20026u);
+  EXPECT_EQ(m.core.reg(0), 0x77u) << "the call's answer goes to r0";
+
+  m.load({0xBE01});  // bkpt 1: no debugger behind it
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.pc(), kCode);
+}
+
+TEST(Armv7mRunEnds, LoweringAMaskWithAnInterruptWaitingEndsTheRunAfterIt) {
+  Machine m;
+  m.load({0xB662, 0xBF00, 0xBF00, 0xE7FE});  // cpsie i; nop; nop; b .
+  m.core.cps(true, true, false);
+  bool waiting = false;
+  m.core.interruptWaiting = [&] { return waiting; };
+  EXPECT_EQ(m.runFor(20), RunEnd::Budget) << "nothing waits: the run goes on";
+  m.load({0xB662, 0xBF00, 0xBF00, 0xE7FE});
+  m.core.cps(true, true, false);
+  waiting = true;
+  EXPECT_EQ(m.runFor(20), RunEnd::Interrupted);
+  EXPECT_EQ(m.core.pc(), kCode + 2);
+  EXPECT_FALSE(m.core.primask());
+}
+
+TEST(Armv7mRunEnds, BudgetAndStopFromAnotherThread) {
+  Machine m;
+  m.load({0x3001, 0xE7FD});  // adds r0,#1 (1 cycle); b loop (1 + 2 refill)
+  EXPECT_EQ(m.core.run(400), RunEnd::Budget);
+  EXPECT_EQ(m.core.cycles(), 400u);
+  EXPECT_EQ(m.core.reg(0), 100u);
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    m.core.requestStop();
+  });
+  EXPECT_EQ(m.core.run(UINT64_MAX), RunEnd::Interrupted);
+  stopper.join();
+  EXPECT_GT(m.core.reg(0), 100u);
+}
+
+TEST(Armv7mFaults, DataAbortUndefinedThumbBitAndExecuteNever) {
+  Machine m;
+  m.load({0xBF00, 0x6808, 0xBF00});  // nop; ldr r0,[r1]; nop
+  m.set(1, 0xA0000000);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::PreciseBus);
+  EXPECT_EQ(m.core.fault().address, 0xA0000000u);
+  EXPECT_EQ(m.core.fault().text, "read from unmapped address 0xA0000000");
+  EXPECT_EQ(m.core.pc(), kCode + 2) << "PC stays on the faulting load";
+  EXPECT_EQ(m.core.reg(0), 0u);
+  m.core.clearFault();
+
+  m.load({0xDE00});  // udf #0
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::UndefinedInstruction);
+  m.core.clearFault();
+
+  m.load({0x4700 | (2 << 3), 0xBF00});  // bx r2
+  m.set(2, 0x200);                       // Thumb bit clear
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::InvalidState);
+  EXPECT_EQ(m.core.pc(), 0x200u) << "the fault is on the instruction branched to";
+  m.core.clearFault();
+
+  m.load({0x4700 | (2 << 3)});
+  m.set(2, 0xE0001001);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::InstructionAccess);
+  m.core.clearFault();
+
+  m.load({0x4700 | (2 << 3)});
+  m.set(2, 0x30000001);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::InstructionBus);
+}
+
+TEST(Armv7mFaults, UnalignedAccessesWorkUnlessTrappedAndMultiplesAlwaysFault) {
+  Machine m;
+  m.setRamWord(kRam + 0x10, 0x44332211);
+  m.setRamWord(kRam + 0x14, 0x88776655);
+  m.load({0x6808, 0xBF00});  // ldr r0,[r1]
+  m.set(1, kRam + 0x13);
+  EXPECT_EQ(m.core.run(1), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(0), 0x77665544u);
+
+  bool trap = true;
+  m.core.unalignedTraps = [&] { return trap; };
+  m.load({0x6808, 0xBF00});
+  m.set(1, kRam + 0x13);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::Unaligned);
+  m.core.clearFault();
+
+  trap = false;
+  m.load({0xB530, 0xBD30});  // push {r4,r5,lr}; pop {r4,r5,pc}
+  m.set(13, kStackTop - 2);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::Unaligned);
+  EXPECT_EQ(m.core.reg(13), kStackTop - 2) << "a faulting push leaves SP alone";
+}
+
+TEST(Armv7mMemory, BusAccessesSeeTheExactCycleCountAndSizes) {
+  Machine m;
+  // str r1,[r0]; strh r1,[r0,#4]; ldrb r2,[r0,#1]; nop
+  m.load({0x6001, 0x8081, 0x7842, 0xBF00});
+  m.set(0, kPeriph), m.set(1, 0xCAFEF00D);
+  m.core.addCycles(1000);
+  EXPECT_EQ(m.core.run(1006), RunEnd::Budget);
+  ASSERT_EQ(m.bus.accesses.size(), 3u);
+  EXPECT_TRUE(m.bus.accesses[0].write);
+  EXPECT_EQ(m.bus.accesses[0].value, 0xCAFEF00Du);
+  EXPECT_EQ(m.bus.accesses[0].size, 4u);
+  EXPECT_EQ(m.bus.accesses[0].cycles, 1000u);
+  EXPECT_EQ(m.bus.accesses[1].address, kPeriph + 4);
+  EXPECT_EQ(m.bus.accesses[1].size, 2u);
+  EXPECT_EQ(m.bus.accesses[1].cycles, 1002u) << "a store takes two cycles";
+  EXPECT_FALSE(m.bus.accesses[2].write);
+  EXPECT_EQ(m.bus.accesses[2].size, 1u);
+  EXPECT_EQ(m.core.reg(2), 0x78u);
+}
+
+TEST(Armv7mMemory, StoresIntoCodeInRamAreSeenByTheNextFetch) {
+  Machine m;
+  // In RAM: strh r2,[r0]; nop; nop; nop. The last nop is decoded on a first pass, then the
+  // store overwrites it with movs r2,#0x55.
+  std::vector<uint16_t> code = {0x8002, 0xBF00, 0xBF00, 0xBF00};
+  std::memcpy(&m.ram[0x100], code.data(), 8);
+  m.core.reset(kStackTop, (kRam + 0x100) | 1);
+  m.set(0, kRam + 0x200);
+  EXPECT_EQ(m.steps(4), RunEnd::Budget);
+  m.core.reset(kStackTop, (kRam + 0x100) | 1);
+  m.set(0, kRam + 0x106), m.set(2, 0x2255);
+  m.steps(4);
+  EXPECT_EQ(m.core.reg(2), 0x55u);
+}
+
+TEST(Armv7mDebug, BreakpointsStopBeforeAndResumeAndWatchpointsAfter) {
+  Machine m;
+  m.load({0x3001, 0x3001, 0x3001, 0xE7FB});  // adds r0,#1 x3; b start
+  m.core.setBreakpoint(kCode + 4, true);
+  EXPECT_EQ(m.runFor(1000), RunEnd::Breakpoint);
+  EXPECT_EQ(m.core.pc(), kCode + 4);
+  EXPECT_EQ(m.core.reg(0), 2u);
+  EXPECT_EQ(m.runFor(1000), RunEnd::Breakpoint) << "resuming runs the instruction, then the loop comes back";
+  EXPECT_EQ(m.core.reg(0), 5u);
+  EXPECT_EQ(m.core.step(), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(0), 6u);
+  m.core.setBreakpoint(kCode + 4, false);
+  EXPECT_EQ(m.core.run(m.core.cycles() + 30), RunEnd::Budget);
+
+  m.load({0x6001, 0x6808, 0xBF00});  // str r1,[r0]; ldr r0,[r1]... ; nop
+  m.set(0, kRam + 0x40), m.set(1, kRam + 0x40);
+  m.core.setWatchpoint(kRam + 0x40, 4, false, true, true);
+  EXPECT_EQ(m.runFor(1000), RunEnd::Watchpoint);
+  EXPECT_EQ(m.core.watchHit(), kRam + 0x40);
+  EXPECT_EQ(m.core.pc(), kCode + 2) << "after the access";
+  EXPECT_EQ(m.ramWord(kRam + 0x40), kRam + 0x40);
+  m.core.setWatchpoint(kRam + 0x40, 4, false, true, false);
+  EXPECT_EQ(m.core.run(m.core.cycles() + 2), RunEnd::Budget);
+}
+
+TEST(Armv7mDebug, RegistersRoundTripAndDumpNamesEveryRegister) {
+  Machine m;
+  m.load({0xBF00});
+  CoreRegisters r = m.core.registers();
+  for (int i = 0; i < 13; ++i) r.r[i] = 0x1000 + uint32_t(i);
+  r.lr = 0x0800, r.pc = 0x0124, r.xpsr = 0x81000000, r.primask = 1, r.basepri = 0x40;
+  m.core.setRegisters(r);
+  CoreRegisters back = m.core.registers();
+  EXPECT_EQ(back.r[12], 0x100Cu);
+  EXPECT_EQ(back.pc, 0x124u);
+  EXPECT_EQ(back.xpsr, 0x81000000u);
+  EXPECT_EQ(back.primask, 1u);
+  EXPECT_EQ(back.basepri, 0x40u);
+  EXPECT_EQ(back.sp, kStackTop);
+  std::string dump = m.core.registerDump();
+  EXPECT_NE(dump.find("r12=0000100C sp=20008000 lr=00000800 pc=00000124\nxpsr=81000000"), std::string::npos) << dump;
+}
+
+TEST(Armv7mThumb16, PcRelativeOperandsUseTheAlignedPc) {
+  Machine m;
+  // mov r0,pc; add r0,pc; ldr r2,[pc,#4]; adr r3,.+8 (32-bit); cbz r4,.+6; nop; nop; nop
+  // At kCode+2 (not word aligned) add r0,pc adds kCode+6.
+  m.load({0x4678, 0x4478, 0x4A01, 0xBF00, 0xB10C, 0xBF00, 0x5678, 0x1234});
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(0), (kCode + 4) + (kCode + 6));
+  EXPECT_EQ(m.core.reg(2), 0x12345678u) << "ldr literal from Align(PC,4) + 4";
+  m.set(4, 0);
+  m.steps(2);
+  EXPECT_EQ(m.core.pc(), kCode + 8 + 4 + 2) << "cbz taken";
+}
+
+}  // namespace
+}  // namespace korvel::sim
