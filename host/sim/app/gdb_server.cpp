@@ -32,8 +32,8 @@ class GdbServer::Target : public gdb::DebugTarget {
   }
   void interrupt() override {
     server_.haltRequested_ = true;
-    if (sim_.running()) {
-      sim_.stop();  // the run's end reaches runEnded() as Requested
+    if (sim_.stopIfRunning()) {
+      // The run's end reached runEnded() as Requested.
     } else {
       // Stopped by someone else meanwhile (the window's Stop): the debugger still gets its stop.
       server_.haltRequested_ = false;
@@ -59,9 +59,8 @@ class GdbServer::Target : public gdb::DebugTarget {
   }
   // Stops the simulation thread for the debugger without telling it a stop it did not ask for.
   void halt() {
-    if (!sim_.running()) return;
     server_.haltRequested_ = true;
-    sim_.stop();
+    sim_.stopIfRunning();
     server_.haltRequested_ = false;
     std::lock_guard lock(server_.stopsMutex_);
     server_.stops_.clear();

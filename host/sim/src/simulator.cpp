@@ -802,6 +802,13 @@ void Simulator::stop() {
   stopRequested_ = false;
 }
 
+bool Simulator::stopIfRunning() {
+  std::lock_guard control(controlMutex_);
+  if (!running()) return false;
+  stop();
+  return true;
+}
+
 StopReason Simulator::runLoop(uint64_t untilCycle) {
   Chip& c = *chip_;
   stopRequested_ = false;

@@ -87,7 +87,12 @@ class Simulator : public agsi_host::Target {
   // The simulation thread: start() runs until a stop reason; stop() ends it and waits.
   void start();
   void stop();
-  bool running() const { return thread_.joinable() && !finished_.load(); }
+  // stop() when the simulation thread runs; false (and nothing done) when it does not.
+  bool stopIfRunning();
+  bool running() const {
+    std::lock_guard control(controlMutex_);
+    return thread_.joinable() && !finished_.load();
+  }
   // Told (on the simulation thread) when a run ends by itself.
   void setOnStopped(std::function<void(StopReason)> cb) { onStopped_ = std::move(cb); }
   // Told (on the simulation thread, without the host lock) after a reset that the firmware
@@ -185,7 +190,7 @@ class Simulator : public agsi_host::Target {
   std::function<void()> onRequestedReset_;
   std::function<void(StopReason)> onRunEnded_;
   // Serialises start/stop and the debugger's calls, which come from the UI and server threads.
-  std::recursive_mutex controlMutex_;
+  mutable std::recursive_mutex controlMutex_;
   std::set<uint32_t> breakpoints_;  // changed only while stopped
   struct DebugWatch {
     uint32_t address, length;
