@@ -155,6 +155,24 @@ def session_interrupt_and_kill():
     check(status == 0, "kill ends korvel-sim's run (status %s)" % status, ctx)
 
 
+def session_fault():
+    fw = os.path.join(FIRMWARE_DIR, "fault.elf")
+    proc, port, out, err = start_sim(fw, "--fast", "--gdb", "0", "--gdb-wait")
+    check(port is not None, "korvel-sim names its GDB port (fault)", open(err).read())
+    if port is None:
+        proc.kill()
+        return
+    text = run_gdb(fw, port, ["continue", "backtrace 1", "print/x $ipsr = $xpsr & 0x1ff", "continue"])
+    status = proc.wait(timeout=60)
+    ctx = text + "\n--- korvel-sim stderr ---\n" + open(err).read()
+    check("Firmware fault: read from unmapped address 0xA0000000" in text, "the fault report on GDB's console", ctx)
+    check("Program received signal SIGSEGV" in text, "a lockup stops with SIGSEGV", ctx)
+    check(re.search(r"#0 .*HardFault_Handler", text) is not None, "the stop is in the HardFault handler", ctx)
+    check("$1 = 0x3" in text, "IPSR says HardFault", ctx)
+    check("Program terminated with signal SIGSEGV" in text, "continuing after the lockup ends the program", ctx)
+    check(status == 3, "korvel-sim ends with the fault status 3 (got %s)" % status, ctx)
+
+
 def session_port_taken():
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.bind(("127.0.0.1", 0))
@@ -174,6 +192,7 @@ def session_port_taken():
 
 session_debug_target()
 session_interrupt_and_kill()
+session_fault()
 session_port_taken()
 if failures:
     print("%d check(s) failed" % len(failures))

@@ -1,6 +1,7 @@
 // The GDB remote protocol against a fake target: framing, acknowledgements, escapes, malformed
 // and oversized packets, each command, stop replies, and a deterministic random-packet smoke.
 #include "gdb_protocol.h"
+#include "options.h"
 
 #include <gtest/gtest.h>
 
@@ -370,3 +371,42 @@ TEST(GdbRobustness, RandomAndMutatedPackets) {
 
 }  // namespace
 }  // namespace korvel::simapp::gdb
+
+namespace korvel::simapp {
+namespace {
+
+TEST(GdbOptions, PortAndWaitAreUnderstoodOrRefusedInOneLine) {
+  std::string error;
+  auto o = parseOptions({"--gdb", "3333", "--gdb-wait", "fw.elf"}, &error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->gdbPort, 3333);
+  EXPECT_TRUE(o->gdbWait);
+  o = parseOptions({"--gdb", "0", "fw.elf"}, &error);
+  ASSERT_TRUE(o) << error;
+  EXPECT_EQ(o->gdbPort, 0);
+  EXPECT_FALSE(o->gdbWait);
+  EXPECT_FALSE(parseOptions({"fw.elf"}, &error)->gdbPort);
+
+  struct Bad {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  for (const Bad& b : std::vector<Bad>{
+           {{"--gdb", "65536", "fw.elf"}, "--gdb: \"65536\" is not a port from 0 to 65535"},
+           {{"--gdb", "-1", "fw.elf"}, "is not a port"},
+           {{"--gdb", "33x", "fw.elf"}, "is not a port"},
+           {{"--gdb", "", "fw.elf"}, "is not a port"},
+           {{"--gdb-wait", "fw.elf"}, "--gdb-wait needs --gdb PORT"},
+           {{"--gdb", "3333"}, "--gdb needs a firmware file"},
+           {{"--gdb", "5000", "--uart1", "tcp:5000", "fw.elf"}, "cannot share port 5000"},
+       }) {
+    error.clear();
+    EXPECT_FALSE(parseOptions(b.args, &error)) << b.args[0];
+    EXPECT_NE(error.find(b.says), std::string::npos) << error;
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+  }
+  EXPECT_NE(usage().find("--gdb PORT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace korvel::simapp
