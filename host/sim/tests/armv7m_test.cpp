@@ -113,6 +113,20 @@ TEST(Armv7mFlags, AddsSetsCarryAndOverflowAndShiftsByZeroAnd32KeepTheirRules) {
   EXPECT_FALSE(m.core.c_);
 }
 
+TEST(Armv7mFlags, AddWithCarryMatchesTheWidenedDefinition) {
+  const uint32_t edges[] = {0, 1, 2, 0x7FFFFFFE, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF, 0x12345678};
+  for (uint32_t x : edges)
+    for (uint32_t y : edges)
+      for (bool carryIn : {false, true}) {
+        uint64_t u = uint64_t(x) + y + carryIn;
+        int64_t sgn = int64_t(int32_t(x)) + int32_t(y) + carryIn;
+        armv7m::AddResult r = armv7m::addWithCarry(x, y, carryIn);
+        EXPECT_EQ(r.value, uint32_t(u));
+        EXPECT_EQ(r.carry, (u >> 32) != 0) << x << " + " << y << " + " << carryIn;
+        EXPECT_EQ(r.overflow, int64_t(int32_t(uint32_t(u))) != sgn) << x << " + " << y << " + " << carryIn;
+      }
+}
+
 TEST(Armv7mFlags, SubtractAndCompareBorrow) {
   Machine m;
   // movs r0,#3; subs r1,r0,#5 (imm3); cmp r0,#3; sbcs r1, r0 (r1 = r1 - r0 - !C)
@@ -261,6 +275,26 @@ TEST(Armv7mRunEnds, LoweringAMaskWithAnInterruptWaitingEndsTheRunAfterIt) {
   EXPECT_FALSE(m.core.primask());
 }
 
+TEST(Armv7mSystem, UnprivilegedCodeNeitherSeesNorChangesTheMasks) {
+  Machine m;
+  // mrs r5,basepri; mrs r6,control; msr basepri,r1
+  m.load({0xF3EF, 0x8511, 0xF3EF, 0x8614, 0xF381, 0x8811});
+  CoreRegisters r = m.core.registers();
+  r.basepri = 0xD4, r.control = 3, r.psp = kStackTop - 0x100;
+  m.core.setRegisters(r);
+  m.set(1, 0x20);
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(5), 0u);
+  EXPECT_EQ(m.core.reg(6), 3u);
+  EXPECT_EQ(m.core.basepri(), 0xD4u) << "an unprivileged MSR is ignored";
+
+  m.load({0xF3EF, 0x8511, 0xF3EF, 0x8614, 0xF381, 0x8811});
+  m.set(1, 0x20);
+  m.steps(3);
+  EXPECT_EQ(m.core.reg(6), 0u);
+  EXPECT_EQ(m.core.basepri(), 0x20u);
+}
+
 TEST(Armv7mRunEnds, BudgetAndStopFromAnotherThread) {
   Machine m;
   m.load({0x3001, 0xE7FD});  // adds r0,#1 (1 cycle); b loop (1 + 2 refill)
@@ -298,7 +332,11 @@ TEST(Armv7mFaults, DataAbortUndefinedThumbBitAndExecuteNever) {
   EXPECT_EQ(m.runFor(100), RunEnd::Fault);
   EXPECT_EQ(m.core.fault().kind, FaultKind::InvalidState);
   EXPECT_EQ(m.core.pc(), 0x200u) << "the fault is on the instruction branched to";
+  EXPECT_EQ(m.xpsr() & (1u << 24), 0u) << "EPSR.T reads clear, and is stacked so";
   m.core.clearFault();
+  m.core.enterException(6, 0);
+  EXPECT_EQ(m.ramWord(m.core.reg(13) + 28) & (1u << 24), 0u);
+  EXPECT_NE(m.xpsr() & (1u << 24), 0u) << "the handler runs in Thumb state";
 
   m.load({0x4700 | (2 << 3)});
   m.set(2, 0xE0001001);
@@ -337,6 +375,32 @@ TEST(Armv7mFaults, UnalignedAccessesWorkUnlessTrappedAndMultiplesAlwaysFault) {
   EXPECT_EQ(m.core.reg(13), kStackTop - 2) << "a faulting push leaves SP alone";
 }
 
+TEST(Armv7mFaults, DivideByZeroGivesZeroOrFaultsWithTheTrap) {
+  Machine m;
+  bool trap = false;
+  m.core.divideByZeroTraps = [&] { return trap; };
+  m.load({0xFB91, 0xF0F2, 0xBF00});  // sdiv r0,r1,r2; nop
+  m.set(0, 99), m.set(1, 7), m.set(2, 0);
+  EXPECT_EQ(m.core.step(), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(0), 0u);
+  m.load({0xFB91, 0xF0F2, 0xBF00});
+  trap = true;
+  m.set(0, 99), m.set(1, 7), m.set(2, 0);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::DivideByZero);
+  EXPECT_EQ(m.core.reg(0), 99u);
+  EXPECT_EQ(m.core.pc(), kCode);
+  m.core.clearFault();
+  m.set(2, 0xFFFFFFFF);  // -7 / -1
+  EXPECT_EQ(m.core.step(), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(0), uint32_t(-7));
+
+  m.load({0xE9D2, 0x0100});  // ldrd r0,r1,[r2]: word alignment always required
+  m.set(2, kRam + 2);
+  EXPECT_EQ(m.runFor(100), RunEnd::Fault);
+  EXPECT_EQ(m.core.fault().kind, FaultKind::Unaligned);
+}
+
 TEST(Armv7mMemory, BusAccessesSeeTheExactCycleCountAndSizes) {
   Machine m;
   // str r1,[r0]; strh r1,[r0,#4]; ldrb r2,[r0,#1]; nop
@@ -372,6 +436,26 @@ TEST(Armv7mMemory, StoresIntoCodeInRamAreSeenByTheNextFetch) {
   EXPECT_EQ(m.core.reg(2), 0x55u);
 }
 
+TEST(Armv7mMemory, CodeInARamPageRoutedThroughTheBusStillRunsAndItsStoresGoToTheBus) {
+  Machine m;
+  // In RAM: str r1,[r0]; adds r2,#1; b .-2 (back to the adds)
+  std::vector<uint16_t> code = {0x6001, 0x3201, 0xE7FD};
+  std::memcpy(&m.ram[0x100], code.data(), 6);
+  m.core.routePagesThroughBus(kRam, 0x1000, m.ram.data(), true, true);
+  m.core.reset(kStackTop, (kRam + 0x100) | 1);
+  m.set(0, kRam + 0x200), m.set(1, 0xAB);
+  EXPECT_EQ(m.runFor(20), RunEnd::Budget);
+  EXPECT_GT(m.core.reg(2), 2u);
+  ASSERT_FALSE(m.bus.accesses.empty());
+  EXPECT_EQ(m.bus.accesses[0].address, kRam + 0x200);
+  EXPECT_TRUE(m.bus.accesses[0].write);
+  m.core.routePagesThroughBus(kRam, 0x1000, m.ram.data(), false, true);
+  m.core.reset(kStackTop, (kRam + 0x100) | 1);
+  m.set(0, kRam + 0x200), m.set(1, 0xCD);
+  m.runFor(2);
+  EXPECT_EQ(m.ramWord(kRam + 0x200), 0xCDu) << "back to plain memory";
+}
+
 TEST(Armv7mDebug, BreakpointsStopBeforeAndResumeAndWatchpointsAfter) {
   Machine m;
   m.load({0x3001, 0x3001, 0x3001, 0xE7FB});  // adds r0,#1 x3; b start
@@ -397,6 +481,28 @@ TEST(Armv7mDebug, BreakpointsStopBeforeAndResumeAndWatchpointsAfter) {
   EXPECT_EQ(m.core.run(m.core.cycles() + 2), RunEnd::Budget);
 }
 
+TEST(Armv7mCycles, BranchesLoadsAndMultiplesCostWhatTheModelSays) {
+  Machine m;
+  // movs r0,#1 (1); ldr r1,[r2] (2); push {r4,r5,lr} (1+3); pop {r4,r5,pc} (1+3+2 refill)
+  m.load({0x2001, 0x6811, 0xB530, 0xBD30});
+  m.set(2, kRam), m.set(14, 0x201);  // pop returns to 0x200
+  m.load({0xE7FE}, 0x200);           // b . there (1+2)
+  m.core.reset(kStackTop, kCode | 1);
+  m.set(2, kRam), m.set(14, 0x201);
+  uint64_t start = m.core.cycles();
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 1u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 3u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 7u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 13u);
+  EXPECT_EQ(m.core.pc(), 0x200u);
+  m.steps(1);
+  EXPECT_EQ(m.core.cycles() - start, 16u);
+}
+
 TEST(Armv7mDebug, RegistersRoundTripAndDumpNamesEveryRegister) {
   Machine m;
   m.load({0xBF00});
@@ -413,6 +519,114 @@ TEST(Armv7mDebug, RegistersRoundTripAndDumpNamesEveryRegister) {
   EXPECT_EQ(back.sp, kStackTop);
   std::string dump = m.core.registerDump();
   EXPECT_NE(dump.find("r12=0000100C sp=20008000 lr=00000800 pc=00000124\nxpsr=81000000"), std::string::npos) << dump;
+}
+
+// One 16-bit data-processing instruction on r0 (and r1): the result and the flags it must
+// leave. Edge values: shifts by register past 32, carries in and out, signed overflow.
+struct AluCase {
+  const char* source;
+  uint16_t encoding;
+  uint32_t r0, r1;
+  bool carryIn;
+  uint32_t result;  // r0 after
+  uint32_t flags;   // NZCV after
+};
+const AluCase kAluCases[] = {
+    {"rors r0,r1 (by 1)", 0x41C8, 0x80000001, 1, false, 0xC0000000, kN | kC},
+    {"rors r0,r1 (by 32)", 0x41C8, 0x80000001, 32, false, 0x80000001, kN | kC},
+    {"asrs r0,r1 (by 40)", 0x4108, 0x80000000, 40, false, 0xFFFFFFFF, kN | kC},
+    {"asrs r0,r1 (by 0)", 0x4108, 0x80000000, 0, true, 0x80000000, kN | kC},
+    {"lsls r0,r1 (by 33)", 0x4088, 0xFFFFFFFF, 33, true, 0, kZ},
+    {"adcs r0,r1 (carry in)", 0x4148, 0xFFFFFFFF, 0, true, 0, kZ | kC},
+    {"adcs r0,r1 (overflow)", 0x4148, 0x7FFFFFFF, 0, true, 0x80000000, kN | kV},
+    {"sbcs r0,r1 (borrow in)", 0x4188, 5, 5, false, 0xFFFFFFFF, kN},
+    {"sbcs r0,r1 (no borrow)", 0x4188, 5, 5, true, 0, kZ | kC},
+    {"rsbs r0,r1,#0 (of 1)", 0x4248, 0, 1, false, 0xFFFFFFFF, kN},
+    {"rsbs r0,r1,#0 (of 0)", 0x4248, 0, 0, false, 0, kZ | kC},
+    {"rsbs r0,r1,#0 (of INT_MIN)", 0x4248, 0, 0x80000000, false, 0x80000000, kN | kV},
+    {"cmn r0,r1", 0x42C8, 0x7FFFFFFF, 1, false, 0x7FFFFFFF, kN | kV},
+    {"bics r0,r1", 0x4388, 0xFF, 0x0F, true, 0xF0, kC},
+    {"mvns r0,r1", 0x43C8, 5, 0, false, 0xFFFFFFFF, kN},
+    {"muls r0,r1,r0", 0x4348, 7, 0xFFFFFFFA, true, uint32_t(-42), kN | kC},
+    {"eors r0,r1", 0x4048, 0xF0F0, 0xF0F0, false, 0, kZ},
+    {"orrs r0,r1", 0x4308, 0x80000000, 1, false, 0x80000001, kN},
+    {"tst r0,r1", 0x4208, 0xF0, 0x0F, false, 0xF0, kZ},
+    {"rev r0,r1", 0xBA08, 0, 0x11223344, false, 0x44332211, 0},
+    {"rev16 r0,r1", 0xBA48, 0, 0x11223344, false, 0x22114433, 0},
+    {"revsh r0,r1", 0xBAC8, 0, 0x000080FF, false, 0xFFFFFF80, 0},
+    {"sxtb r0,r1", 0xB248, 0, 0x1280, false, 0xFFFFFF80, 0},
+    {"uxth r0,r1", 0xB288, 0, 0xFFFF8001, false, 0x8001, 0},
+};
+
+TEST(Armv7mThumb16, DataProcessingResultsAndFlags) {
+  for (const AluCase& k : kAluCases) {
+    Machine m;
+    m.load({k.encoding, 0xBF00});
+    m.set(0, k.r0), m.set(1, k.r1);
+    m.core.c_ = k.carryIn;
+    ASSERT_EQ(m.core.step(), RunEnd::Budget) << k.source;
+    EXPECT_EQ(m.core.reg(0), k.result) << k.source;
+    EXPECT_EQ(m.xpsr() & (kN | kZ | kC | kV), k.flags) << k.source;
+  }
+}
+
+TEST(Armv7mThumb16, HighRegistersLoadStoreMultipleAndInterworking) {
+  Machine m;
+  // mov r8,r0; add r8,r1; cmp r8,r1 (no flags from the first two)
+  m.load({0x4680, 0x4488, 0x4588});
+  m.set(0, 5), m.set(1, 5);
+  m.core.z_ = true;
+  m.steps(2);
+  EXPECT_EQ(m.core.reg(8), 10u);
+  EXPECT_TRUE(m.core.z_);
+  m.steps(1);
+  EXPECT_FALSE(m.core.z_);
+  EXPECT_TRUE(m.core.c_);
+
+  m.setRamWord(kRam, 11), m.setRamWord(kRam + 4, 22);
+  m.load({0xC806, 0xC803});  // ldmia r0!,{r1,r2}; ldmia r0,{r0,r1}
+  m.set(0, kRam);
+  m.steps(1);
+  EXPECT_EQ(m.core.reg(1), 11u);
+  EXPECT_EQ(m.core.reg(2), 22u);
+  EXPECT_EQ(m.core.reg(0), kRam + 8);
+  m.setRamWord(kRam + 8, 33), m.setRamWord(kRam + 12, 44);
+  m.steps(1);
+  EXPECT_EQ(m.core.reg(0), 33u) << "the base in the list is loaded, not written back";
+  EXPECT_EQ(m.core.reg(1), 44u);
+
+  m.load({0xC006});  // stmia r0!,{r1,r2}
+  m.set(0, kRam + 0x20), m.set(1, 0xA), m.set(2, 0xB);
+  m.steps(1);
+  EXPECT_EQ(m.ramWord(kRam + 0x20), 0xAu);
+  EXPECT_EQ(m.ramWord(kRam + 0x24), 0xBu);
+  EXPECT_EQ(m.core.reg(0), kRam + 0x28);
+
+  m.load({0x4798, 0xBF00});  // blx r3
+  m.load({0xBD00}, 0x200);   // pop {pc}
+  m.core.reset(kStackTop, kCode | 1);
+  m.set(3, 0x201);
+  m.set(13, kStackTop - 4);
+  m.setRamWord(kStackTop - 4, kCode + 2 + 1);
+  m.steps(1);
+  EXPECT_EQ(m.core.pc(), 0x200u);
+  EXPECT_EQ(m.core.reg(14), kCode + 3) << "LR holds the return address with the Thumb bit";
+  m.steps(1);
+  EXPECT_EQ(m.core.pc(), kCode + 2);
+  EXPECT_EQ(m.core.reg(13), kStackTop);
+
+  // add sp,#16; sub sp,#16; add r0,sp,#8; ldrsh r0,[r1,r2]; ldrsb r0,[r1,r2]
+  m.load({0xB004, 0xB084, 0xA802, 0x5E88, 0x5688});
+  m.steps(1);
+  EXPECT_EQ(m.core.reg(13), kStackTop + 16);
+  m.steps(2);
+  EXPECT_EQ(m.core.reg(0), kStackTop + 8);
+  m.setRamWord(kRam + 0x40, 0x000080F0);
+  m.set(1, kRam + 0x3F), m.set(2, 1);
+  m.steps(1);
+  EXPECT_EQ(m.core.reg(0), 0xFFFF80F0u);
+  m.steps(1);
+  EXPECT_EQ(m.core.reg(0), 0xFFFFFFF0u);
 }
 
 TEST(Armv7mThumb16, PcRelativeOperandsUseTheAlignedPc) {

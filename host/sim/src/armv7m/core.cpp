@@ -20,9 +20,9 @@ constexpr uint32_t kNoTag = 1;  // odd: no instruction lives there
 // Per-page flags.
 enum : uint8_t { kMemory = 1, kExec = 2, kBusWindow = 4, kHasCode = 8, kWatched = 16 };
 
+// The decode cache's entries are the Ops themselves, tagged with their address.
 struct Entry {
   Op op;
-  uint32_t tag = kNoTag;
 };
 
 struct Watch {
@@ -42,6 +42,7 @@ struct Core::Impl final : CoreAccess {
   uintptr_t* readPage;
   uintptr_t* writePage;
   uintptr_t* memPage;  // plain memory whatever the fast path says (0: none)
+  uintptr_t* codePage;  // the memory instructions are fetched from, routed through the bus or not
   uint8_t* flags;
   std::unique_ptr<Entry[]> cache{new Entry[kCacheEntries]};
   std::map<uint32_t, Op> breakpoints;  // address -> the real instruction once decoded
@@ -52,11 +53,12 @@ struct Core::Impl final : CoreAccess {
         readPage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         writePage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         memPage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
+        codePage(static_cast<uintptr_t*>(std::calloc(kPages, sizeof(uintptr_t)))),
         flags(static_cast<uint8_t*>(std::calloc(kPages, 1))) {
-    if (!readPage || !writePage || !memPage || !flags) throw std::bad_alloc();
+    if (!readPage || !writePage || !memPage || !codePage || !flags) throw std::bad_alloc();
   }
   ~Impl() override {
-    std::free(readPage), std::free(writePage), std::free(memPage), std::free(flags);
+    std::free(readPage), std::free(writePage), std::free(memPage), std::free(codePage), std::free(flags);
   }
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
@@ -105,6 +107,8 @@ struct Core::Impl final : CoreAccess {
     if (flags[page] & kBusWindow) {
       core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       core.bus_.busWrite(address, value, size);
+      // A RAM page routed through the bus may hold code that was decoded.
+      if (flags[page] & kHasCode) invalidate(address, size);
       return true;
     }
     return false;
@@ -113,14 +117,14 @@ struct Core::Impl final : CoreAccess {
 
   void invalidate(uint32_t address, uint32_t size) {
     if (size >= 2 * kCacheEntries) {
-      for (uint32_t i = 0; i < kCacheEntries; ++i) cache[i].tag = kNoTag;
+      for (uint32_t i = 0; i < kCacheEntries; ++i) cache[i].op.tag = kNoTag;
       return;
     }
     // A 32-bit instruction that starts two bytes before also covers the address.
     uint32_t from = (address - 2) & ~1u, to = address + size;
     for (uint32_t a = from; a - from < to - from; a += 2) {
       Entry& e = cache[(a >> 1) & (kCacheEntries - 1)];
-      if (e.tag == a) e.tag = kNoTag;
+      if (e.op.tag == a) e.op.tag = kNoTag;
     }
   }
 
@@ -150,15 +154,15 @@ struct Core::Impl final : CoreAccess {
         op.fn = breakpointMarker;
       }
     }
+    op.tag = pc;
     e.op = op;
-    e.tag = pc;
     return true;
   }
 
   bool fetch(uint32_t address, uint16_t* out) {
     uint32_t page = address >> kPageBitsImpl;
-    if ((flags[page] & (kMemory | kExec)) == (kMemory | kExec)) {
-      std::memcpy(out, reinterpret_cast<const void*>(memPage[page] + address), 2);
+    if (codePage[page] && (flags[page] & kExec)) {
+      std::memcpy(out, reinterpret_cast<const void*>(codePage[page] + address), 2);
       return true;
     }
     char b[64];
@@ -215,6 +219,7 @@ void Core::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executa
   for (uint64_t off = 0; off < size; off += kPageSize) {
     uint32_t page = uint32_t((base + off) >> kPageBits);
     impl_->memPage[page] = reinterpret_cast<uintptr_t>(buffer + off) - (uintptr_t(page) << kPageBits);
+    impl_->codePage[page] = impl_->memPage[page];
     impl_->flags[page] = uint8_t((impl_->flags[page] & (kHasCode | kWatched)) | kMemory | (executable ? kExec : 0));
     impl_->refresh(page);
   }
@@ -224,7 +229,7 @@ void Core::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executa
 void Core::mapBus(uint32_t base, uint32_t size) {
   for (uint64_t off = 0; off < size; off += kPageSize) {
     uint32_t page = uint32_t((base + off) >> kPageBits);
-    impl_->memPage[page] = 0;
+    impl_->memPage[page] = impl_->codePage[page] = 0;
     impl_->flags[page] = uint8_t((impl_->flags[page] & kWatched) | kBusWindow);
     impl_->refresh(page);
   }
@@ -232,15 +237,23 @@ void Core::mapBus(uint32_t base, uint32_t size) {
 }
 
 void Core::routePagesThroughBus(uint32_t base, uint32_t size, uint8_t* buffer, bool throughBus, bool executable) {
-  if (throughBus) mapBus(base, size);
-  else mapMemory(base, size, buffer, executable);
+  if (!throughBus) return mapMemory(base, size, buffer, executable);
+  mapBus(base, size);
+  // Data accesses go to the bus (the plug-in sees them); code there still runs, fetched from
+  // the same memory.
+  for (uint64_t off = 0; off < size; off += kPageSize) {
+    uint32_t page = uint32_t((base + off) >> kPageBits);
+    impl_->codePage[page] = reinterpret_cast<uintptr_t>(buffer + off) - (uintptr_t(page) << kPageBits);
+    if (executable) impl_->flags[page] |= kExec;
+  }
 }
 
 void Core::invalidateCode(uint32_t base, uint32_t size) {
   if (size) impl_->invalidate(base, size);
 }
 
-void Core::codeLoaded(const uint8_t*, uint32_t size) { invalidateCode(0, size); }
+// New firmware may have put code anywhere (flash, RAM): everything decoded goes.
+void Core::codeLoaded(const uint8_t*, uint32_t) { impl_->invalidate(0, 2 * kCacheEntries); }
 
 uint32_t Core::slowRead(uint32_t address, uint32_t size) {
   Impl& m = *impl_;
@@ -315,30 +328,15 @@ bool Core::unalignedTrapOn() { return unalignedTraps && unalignedTraps(); }
 
 // ---- the instructions that talk to the rest of the chip ----
 
-bool Core::conditionPassed(uint32_t cond) const {
-  bool r;
-  switch (cond >> 1) {
-    case 0: r = z_; break;
-    case 1: r = c_; break;
-    case 2: r = n_; break;
-    case 3: r = v_; break;
-    case 4: r = c_ && !z_; break;
-    case 5: r = n_ == v_; break;
-    case 6: r = !z_ && n_ == v_; break;
-    default: return true;
-  }
-  return (cond & 1) ? !r : r;
-}
-
 void Core::bxWritePc(uint32_t address) {
+  next_ = address & ~1u;
+  events_ |= kEvBranch;
   if (ipsr_ != 0 && (address >> 28) == 0xF) {
     impl_->excReturn = address;
     events_ |= kEvExcReturn;
-    next_ = address & ~1u;
     return;
   }
-  next_ = address & ~1u;
-  if (!(address & 1)) events_ |= kEvInvState;
+  if (!(address & 1)) thumb_ = false, events_ |= kEvInvState;
 }
 
 uint32_t Core::mrs(uint32_t sysm) {
@@ -352,9 +350,10 @@ uint32_t Core::mrs(uint32_t sysm) {
     }
     case 8: return !privileged ? 0 : (ipsr_ == 0 && (control_ & SpecialRegisters::kSpsel)) ? msp_ : r_[13];
     case 9: return !privileged ? 0 : (ipsr_ == 0 && (control_ & SpecialRegisters::kSpsel)) ? r_[13] : psp_;
-    case 16: return primask_ & 1;
-    case 17: case 18: return basepri_ & 0xFF;
-    case 19: return faultmask_ & 1;
+    // The masks read as zero from unprivileged code; CONTROL is readable by all.
+    case 16: return privileged ? primask_ & 1 : 0;
+    case 17: case 18: return privileged ? basepri_ & 0xFF : 0;
+    case 19: return privileged ? faultmask_ & 1 : 0;
     case 20: return control_ & 3;
     default: return 0;
   }
@@ -445,21 +444,20 @@ inline void itAdvance(uint8_t& it) {
 }
 }  // namespace
 
-// After a handler that raised an event: commits or not, and says whether the run ends.
+// After a handler that raised an event other than a plain branch: commits the instruction or
+// not (its base cycles are counted already), and says whether the run ends.
 bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   uint32_t ev = events_;
   events_ = 0;
+  extra_ = 0;
   Impl& m = *impl_;
   if (ev & (kEvFault | kEvBreak)) {
     // The instruction did not happen: the PC stays on it, no cycles, no IT advance.
-    extra_ = 0;
+    now_ -= op.cycles;
     next_ = pc_;
     end = (ev & kEvFault) ? RunEnd::Fault : RunEnd::Breakpoint;
-    if (ev & kEvFault) m.sleeping = false;
     return true;
   }
-  now_ += op.cycles + extra_;
-  extra_ = 0;
   r_[15] = next_;
   if (inIt) itAdvance(itState_);
   if (ev & kEvExcReturn) {
@@ -467,13 +465,14 @@ bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
     std::string error;
     int finished = exceptionReturn(m, sr, m.excReturn, &error);
     if (!error.empty()) {
-      r_[15] = pc_;
+      r_[15] = next_ = pc_;
       fault(FaultKind::InvalidPc, error);
       events_ = 0;
       end = RunEnd::Fault;
       return true;
     }
     setSpecial(sr);
+    next_ = r_[15];
     exclusiveOpen_ = false;
     if (onExceptionReturn) onExceptionReturn(finished);
     end = RunEnd::Interrupted;  // tail-chaining is decided between runs
@@ -492,13 +491,18 @@ bool Core::finishEvents(const Op& op, bool inIt, RunEnd& end) {
   return false;
 }
 
-RunEnd Core::loop(uint64_t until, bool single) {
+// The interpreter. The PC and the cycle count live in locals: a handler that does not branch
+// leaves the PC to go on at pc + len, and cycles beyond an instruction's base come back through
+// an event, so nothing the next instruction needs waits on memory the handler may have written.
+template <bool kSingle>
+RunEnd Core::loop(uint64_t until) {
   Entry* cache = impl_->cache.get();
   RunEnd end = RunEnd::Budget;
+  uint32_t pc = r_[15];
+  uint64_t now = now_;
   for (;;) {
-    uint32_t pc = r_[15];
     Entry& e = cache[(pc >> 1) & (kCacheEntries - 1)];
-    if (e.tag != pc) [[unlikely]] {
+    if (e.op.tag != pc) [[unlikely]] {
       if (!impl_->decode(pc, e)) {
         events_ = 0;
         end = RunEnd::Fault;
@@ -506,40 +510,55 @@ RunEnd Core::loop(uint64_t until, bool single) {
       }
     }
     const Op& op = e.op;
+    uint32_t fallThrough = pc + op.len;
     pc_ = pc;
-    next_ = pc + op.len;
-    if (itState_ == 0) [[likely]] {
+    next_ = fallThrough;
+    now_ = now;
+    bool inIt = itState_ != 0;
+    if (!inIt || conditionPassed(itState_ >> 4)) [[likely]] {
       op.fn(*this, op);
-      if (events_) [[unlikely]] {
-        if (finishEvents(op, false, end)) break;
-      } else {
-        now_ += op.cycles + extra_;
+      now += op.cycles;
+      if (uint32_t ev = events_) [[unlikely]] {
+        now += extra_;
         extra_ = 0;
-        r_[15] = next_;
-      }
-    } else if (conditionPassed(itState_ >> 4)) {
-      op.fn(*this, op);
-      if (events_) {
-        if (finishEvents(op, true, end)) break;
+        if ((ev & ~uint32_t(kEvBranch | kEvCycles)) == 0) {
+          events_ = 0;
+          pc = (ev & kEvBranch) ? next_ : fallThrough;
+          if (inIt) itAdvance(itState_);
+        } else {
+          now_ = now;
+          bool ends = finishEvents(op, inIt, end);
+          now = now_;
+          pc = next_;
+          if (ends) break;
+        }
       } else {
-        now_ += op.cycles + extra_;
-        extra_ = 0;
-        r_[15] = next_;
-        itAdvance(itState_);
+        pc = fallThrough;
+        if (inIt) [[unlikely]] itAdvance(itState_);
       }
     } else {
       // A skipped instruction in an IT block still takes its cycle.
-      now_ += 1;
-      r_[15] = next_;
+      now += 1;
+      pc = fallThrough;
       itAdvance(itState_);
     }
-    if (single || now_ >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
-      if (!single && now_ < until) end = RunEnd::Interrupted;
+    if (kSingle || now >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
+      if (!kSingle && now < until) end = RunEnd::Interrupted;
       break;
     }
   }
-  cycles_.store(now_, std::memory_order_relaxed);
+  r_[15] = pc;
+  now_ = now;
+  cycles_.store(now, std::memory_order_relaxed);
   return end;
+}
+
+// Executing with EPSR.T clear (a return or a debugger write left it so): the next instruction
+// faults before it runs.
+RunEnd Core::invalidState() {
+  fault(FaultKind::InvalidState, "instruction executed with the Thumb bit clear");
+  events_ = 0;
+  return RunEnd::Fault;
 }
 
 RunEnd Core::run(uint64_t untilCycle) {
@@ -548,8 +567,9 @@ RunEnd Core::run(uint64_t untilCycle) {
   if (fault_) return RunEnd::Fault;
   // At least one instruction runs, so time always moves on.
   if (untilCycle <= now_) untilCycle = now_ + 1;
+  if (!thumb_) return invalidState();
   impl_->breakResume = r_[15];
-  RunEnd end = loop(untilCycle, false);
+  RunEnd end = loop<false>(untilCycle);
   impl_->breakResume = kNoTag;
   return end;
 }
@@ -557,8 +577,9 @@ RunEnd Core::run(uint64_t untilCycle) {
 RunEnd Core::step() {
   stop_.store(false, std::memory_order_relaxed);
   impl_->sleeping = false;
+  if (!thumb_) return invalidState();
   impl_->breakResume = r_[15];
-  RunEnd end = loop(UINT64_MAX, true);
+  RunEnd end = loop<true>(UINT64_MAX);
   impl_->breakResume = kNoTag;
   // A step ends after its instruction whatever it was; only what stops the firmware is told.
   if (end == RunEnd::Interrupted) end = RunEnd::Budget;
@@ -586,6 +607,7 @@ void Core::reset(uint32_t sp, uint32_t pc) {
   r_[15] = pc & ~1u;
   n_ = z_ = c_ = v_ = q_ = false;
   itState_ = 0;
+  thumb_ = true;  // as the Unicorn engine: the reset vector's bit 0 is not looked at
   primask_ = faultmask_ = basepri_ = control_ = ipsr_ = 0;
   msp_ = sp & ~3u;
   psp_ = 0;
@@ -616,7 +638,7 @@ uint32_t Core::reg(int index) { return index >= 0 && index < 16 ? r_[index] : 0;
 SpecialRegisters Core::special() {
   SpecialRegisters s;
   s.xpsr = uint32_t(n_) << 31 | uint32_t(z_) << 30 | uint32_t(c_) << 29 | uint32_t(v_) << 28 | uint32_t(q_) << 27 |
-           uint32_t(itState_ & 3) << 25 | 1u << 24 | uint32_t(itState_ >> 2) << 10 | (ipsr_ & 0x1FF);
+           uint32_t(itState_ & 3) << 25 | uint32_t(thumb_) << 24 | uint32_t(itState_ >> 2) << 10 | (ipsr_ & 0x1FF);
   s.control = control_ & 3;
   bool psp = ipsr_ == 0 && (control_ & SpecialRegisters::kSpsel);
   s.msp = psp ? msp_ : r_[13];
@@ -628,6 +650,7 @@ void Core::setSpecial(const SpecialRegisters& s) {
   uint32_t x = s.xpsr;
   n_ = x >> 31 & 1, z_ = x >> 30 & 1, c_ = x >> 29 & 1, v_ = x >> 28 & 1, q_ = x >> 27 & 1;
   itState_ = uint8_t(((x >> 25) & 3) | ((x >> 10) & 0x3F) << 2);
+  thumb_ = (x >> 24) & 1;
   ipsr_ = x & 0x1FF;
   control_ = s.control & 3;
   if (ipsr_ != 0) control_ &= ~SpecialRegisters::kSpsel;  // handler mode always uses the MSP

@@ -41,7 +41,9 @@ struct Op {
   uint8_t cond = 14;                   // condition of B<c> (14: always)
   uint8_t cycles = 1;                  // base cycles from the cycle model (see README)
   uint32_t raw = 0;                    // the encoding: hw1 | hw2 << 16 (traces, fault text)
+  uint32_t tag = 1;                    // the decode cache's: the address decoded (odd: none)
 };
+static_assert(sizeof(Op) <= 32, "a decoded instruction fills half a cache line at most");
 
 // Op::flags bits most handlers share; a handler may give other bits its own meaning.
 inline constexpr uint8_t kSetFlags = 1;        // the S bit
@@ -65,11 +67,12 @@ inline bool isThumb32(uint16_t hw) { return (hw & 0xE000) == 0xE000 && (hw & 0x1
 struct ResultCarry { uint32_t value; bool carry; };
 struct AddResult { uint32_t value; bool carry, overflow; };
 
+// In 32-bit arithmetic (no widening): it runs for every ADDS/SUBS/CMP.
 inline AddResult addWithCarry(uint32_t x, uint32_t y, bool carryIn) {
-  uint64_t u = uint64_t(x) + uint64_t(y) + (carryIn ? 1 : 0);
-  int64_t s = int64_t(int32_t(x)) + int64_t(int32_t(y)) + (carryIn ? 1 : 0);
-  uint32_t r = uint32_t(u);
-  return {r, (u >> 32) != 0, int64_t(int32_t(r)) != s};
+  uint32_t r = x + y + uint32_t(carryIn);
+  bool carry = carryIn ? r <= x : r < x;
+  bool overflow = ((~(x ^ y) & (x ^ r)) >> 31) != 0;  // same-signed operands, result differs
+  return {r, carry, overflow};
 }
 
 // Shift_C: amount 0 leaves the value and the carry; LSR/ASR by 32 are valid (decoded imm 0).
@@ -166,6 +169,7 @@ class Core final : public Engine {
   uint32_t r_[16] = {};
   bool n_ = false, z_ = false, c_ = false, v_ = false, q_ = false;
   uint8_t itState_ = 0;  // ITSTATE (IT[7:0]); 0 outside an IT block
+  bool thumb_ = true;    // EPSR.T: cleared by an interworking branch to an even address
   uint32_t pc_ = 0;      // the executing instruction's address
   uint32_t next_ = 0;    // where execution goes on after it
 
@@ -174,7 +178,20 @@ class Core final : public Engine {
   uint32_t get(int n) const { return n == 15 ? pcOperand() : r_[n]; }
   bool inItBlock() const { return (itState_ & 0xF) != 0; }
   bool lastInItBlock() const { return (itState_ & 0xF) == 0x8; }
-  bool conditionPassed(uint32_t cond) const;
+  bool conditionPassed(uint32_t cond) const {
+    bool r;
+    switch (cond >> 1) {
+      case 0: r = z_; break;
+      case 1: r = c_; break;
+      case 2: r = n_; break;
+      case 3: r = v_; break;
+      case 4: r = c_ && !z_; break;
+      case 5: r = n_ == v_; break;
+      case 6: r = !z_ && n_ == v_; break;
+      default: return true;
+    }
+    return (cond & 1) ? !r : r;
+  }
   void setNz(uint32_t result) { n_ = (result >> 31) != 0, z_ = result == 0; }
   bool setFlagsFor(const Op& op) const {
     return (op.flags & kSetFlags) || ((op.flags & kSetFlagsOutsideIt) && !inItBlock());
@@ -186,11 +203,13 @@ class Core final : public Engine {
   // EXC_RETURN in handler mode), loadWritePc for LDR/POP/LDM (same as BX on v7-M), aluWritePc for
   // ADD/MOV to PC (no interworking). The handler adds the pipeline refill of a taken branch
   // (kBranchRefill cycles) with addExtraCycles.
+  // They raise kEvBranch: the run loop then takes next_, else it goes on at pc_ + op.len
+  // without waiting for next_ to come back from memory.
   static constexpr uint32_t kBranchRefill = 2;
-  void branchTo(uint32_t address) { next_ = address & ~1u; }
+  void branchTo(uint32_t address) { next_ = address & ~1u, events_ |= kEvBranch; }
   void bxWritePc(uint32_t address);
   void loadWritePc(uint32_t address) { bxWritePc(address); }
-  void aluWritePc(uint32_t address) { next_ = address & ~1u; }
+  void aluWritePc(uint32_t address) { next_ = address & ~1u, events_ |= kEvBranch; }
   void writeReg(int n, uint32_t value) {  // R[n] = value, with the PC handled as ALUWritePC
     if (n == 15) aluWritePc(value);
     else r_[n] = value;
@@ -229,15 +248,15 @@ class Core final : public Engine {
   void bkpt(uint32_t imm);
   // Extra cycles an instruction costs beyond op.cycles (a taken branch refill, the length of a
   // divide, a load's wait): added by handlers.
-  void addExtraCycles(uint32_t n) { extra_ += n; }
+  void addExtraCycles(uint32_t n) { extra_ += n, events_ |= kEvCycles; }
   bool divideByZeroTrapOn();
   bool unalignedTrapOn();
 
   // What ended an instruction early or must be looked at after it (handlers set these through
   // the functions above; the run loop looks only when one is set).
   enum Event : uint32_t {
-    kEvFault = 1, kEvSleep = 2, kEvEndAfter = 4, kEvExit = 8, kEvExcReturn = 16, kEvInvState = 32,
-    kEvBreak = 64, kEvWatch = 128,
+    kEvBranch = 1, kEvCycles = 2, kEvFault = 4, kEvSleep = 8, kEvEndAfter = 16, kEvExit = 32,
+    kEvExcReturn = 64, kEvInvState = 128, kEvBreak = 256, kEvWatch = 512,
   };
   uint32_t events_ = 0;
 
@@ -264,8 +283,10 @@ class Core final : public Engine {
   }
   uint32_t slowRead(uint32_t address, uint32_t size);
   void slowWrite(uint32_t address, uint32_t value, uint32_t size);
-  RunEnd loop(uint64_t until, bool single);
+  template <bool kSingle>
+  RunEnd loop(uint64_t until);
   bool finishEvents(const Op& op, bool inIt, RunEnd& end);
+  RunEnd invalidState();
 
  public:
   static constexpr uint32_t kPageBits = 12;  // 4 KiB: the granule RAM pages are routed in
@@ -278,8 +299,11 @@ class Core final : public Engine {
   // (the bus, a watchpoint, decoded code for writes, nothing mapped). Owned by impl_.
   uintptr_t* readPage_ = nullptr;
   uintptr_t* writePage_ = nullptr;
+  // The cycle count at the start of the executing instruction (the run loop keeps its own
+  // copy in a register and stores it here before each one), and the extra cycles handlers
+  // added so far; now_ + extra_ is published to cycles_ whenever anything outside looks.
+  uint64_t now_ = 0;
   uint64_t extra_ = 0;
-  uint64_t now_ = 0;  // the cycle count; published to cycles_ whenever anything outside looks
   std::atomic<uint64_t> cycles_{0};
   std::atomic<bool> stop_{false};
   uint64_t until_ = 0;

@@ -99,7 +99,11 @@ void rsbZero(Core& c, const Op& op) {  // NEGS Rd, Rn
   c.r_[op.rd] = r.value;
   if (c.setFlagsFor(op)) c.setNz(r.value), c.c_ = r.carry, c.v_ = r.overflow;
 }
-void cmpReg(Core& c, const Op& op) {
+void cmpReg(Core& c, const Op& op) {  // low registers
+  AddResult r = addWithCarry(c.r_[op.rn], ~c.r_[op.rm], true);
+  c.setNz(r.value), c.c_ = r.carry, c.v_ = r.overflow;
+}
+void cmpHigh(Core& c, const Op& op) {  // CMP with a high register: the PC reads as an operand
   AddResult r = addWithCarry(c.get(op.rn), ~c.get(op.rm), true);
   c.setNz(r.value), c.c_ = r.carry, c.v_ = r.overflow;
 }
@@ -325,7 +329,7 @@ bool decode16(uint16_t hw, uint32_t pc, Op& op) {
         op.rm = (hw >> 3) & 15;
         switch ((hw >> 8) & 3) {
           case 0: return set(addHigh);
-          case 1: return set(cmpReg);
+          case 1: return set(cmpHigh);
           case 2: return set(movHigh);
           default: return set((hw & 0x80) ? blx : bx);
         }
