@@ -18,12 +18,11 @@
 namespace korvel::sim::armv7m {
 namespace {
 
-// ---- the cycle model (Cortex-M3, zero wait states) ----
-// A taken branch or any write to the PC refills the pipeline. The M3 takes 1 to 3 cycles for
-// that depending on the target's alignment and width; 2 is the common case.
-constexpr uint32_t kRefill = 2;
-
-void refill(Core& c) { c.addExtraCycles(kRefill); }
+// The cycle model (Cortex-M3, zero wait states): each row of the table carries the
+// instruction's base cycles (LDR 2, LDRD 3); handlers add what depends on the operands: the
+// pipeline refill of every write to the PC, one cycle per register of LDM/STM, the early
+// termination of long multiplies and divides.
+void refill(Core& c) { c.addExtraCycles(Core::kBranchRefill); }
 
 // Op::flags bits of our own, beyond the shared ones.
 constexpr uint8_t kImmCarries = 32;  // a modified immediate with a rotation: it sets the carry
@@ -239,6 +238,7 @@ void wfi(Core& c, const Op&) { c.wfi(); }
 // Without a second core to send events, WFE sleeps like WFI: an interrupt wakes both.
 void wfe(Core& c, const Op&) { c.wfi(); }
 void clrex(Core& c, const Op&) { c.exclusiveOpen_ = false; }
+// ISB refetches what follows: the cost of a refill, without a branch.
 void isb(Core& c, const Op&) { refill(c); }
 
 void noCoprocessor(Core& c, const Op&) {
@@ -289,9 +289,10 @@ void loadDual(Core& c, const Op& op) {
   if (c.faulted()) return;
   uint32_t second = c.read32Aligned(a.access + 4);
   if (c.faulted()) return;
-  if (op.flags & kWriteBack) c.r_[op.rn] = a.offset;
   c.writeReg(op.rd, first);
   c.writeReg(op.ra, second);
+  // Written back last: with the base also loaded (UNPREDICTABLE) the address wins.
+  if (op.flags & kWriteBack) c.r_[op.rn] = a.offset;
 }
 
 void storeDual(Core& c, const Op& op) {
@@ -581,33 +582,37 @@ bool fStoreDual(uint32_t insn, uint32_t pc, Op& op) {
   return h1(insn, 3, 0) != 15 && fDual(insn, pc, op);
 }
 
-// LDM/STM: the list in hw2, W in hw1 bit 5.
+// LDM/STM: the list in hw2, W in hw1 bit 5. A base written back that is also in the list has
+// no sensible result: undefined (the other UNPREDICTABLE lists run as the pseudo-code reads).
 bool fMultiple(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0));
   op.imm = h2(insn, 15, 0);
   op.flags = h1(insn, 5, 5) ? kWriteBack : 0;
-  return op.rn != 15;
+  return op.rn != 15 && !((op.flags & kWriteBack) && ((op.imm >> op.rn) & 1));
 }
 
-// LDREX: Rt, imm8 * 4. STREX: Rd (status) in hw2[11:8], Rt to rm, imm8 * 4.
+// LDREX: Rt, imm8 * 4. STREX: Rd (status) in hw2[11:8], Rt to rm, imm8 * 4. The PC as any of
+// the registers, SP as data or status, or a status register that is also the address or the
+// data, has no meaning for an exclusive access: undefined.
+bool dataRegister(uint8_t r) { return r != 13 && r != 15; }
 bool fLoadExclusive(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rd = reg(h2(insn, 15, 12));
   op.imm = h2(insn, 7, 0) << 2;
-  return true;
+  return op.rn != 15 && dataRegister(op.rd);
 }
 bool fStoreExclusive(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rm = reg(h2(insn, 15, 12)), op.rd = reg(h2(insn, 11, 8));
   op.imm = h2(insn, 7, 0) << 2;
-  return true;
+  return op.rn != 15 && dataRegister(op.rm) && dataRegister(op.rd) && op.rd != op.rn && op.rd != op.rm;
 }
 // LDREXB/H: Rt, no offset. STREXB/H: Rd (status) in hw2[3:0], Rt to rm.
 bool fLoadExclusiveNarrow(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rd = reg(h2(insn, 15, 12));
-  return true;
+  return op.rn != 15 && dataRegister(op.rd);
 }
 bool fStoreExclusiveNarrow(uint32_t insn, uint32_t, Op& op) {
   op.rn = reg(h1(insn, 3, 0)), op.rm = reg(h2(insn, 15, 12)), op.rd = reg(h2(insn, 3, 0));
-  return true;
+  return op.rn != 15 && dataRegister(op.rm) && dataRegister(op.rd) && op.rd != op.rn && op.rd != op.rm;
 }
 
 // ---- the encoding table ----
@@ -743,8 +748,13 @@ constexpr Encoding kEncodings[] = {
   {pat("11111000 0 10 0 nnnn  tttt 000000 ss mmmm"), fRegOffset, store<4>, 2},
 
   // Loads:                                     hw1 1111100 S U size 1 Rn
-  // Byte and halfword loads to the PC are the memory hints (PLD, PLI, unallocated): no-ops here.
-  {pat("1111100 x x 0x 1 nnnn  1111 xxxxxxxxxxxx"), fNone, nop, 1},
+  // Byte and halfword loads to the PC are the memory hints (PLD, PLI, unallocated): no-ops here,
+  // in the forms without write-back; the others are undefined.
+  {pat("1111100 x x 0x 1 1111  1111 xxxxxxxxxxxx"), fNone, nop, 1},
+  {pat("1111100 x 1 0x 1 nnnn  1111 xxxxxxxxxxxx"), fNone, nop, 1},
+  {pat("1111100 x 0 0x 1 nnnn  1111 1100 xxxxxxxx"), fNone, nop, 1},
+  {pat("1111100 x 0 0x 1 nnnn  1111 000000 xx xxxx"), fNone, nop, 1},
+  {pat("1111100 x x 0x 1 nnnn  1111 xxxxxxxxxxxx"), nullptr, undefined, 1},
   {pat("1111100 0 x 00 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<1, false>, 2},
   {pat("1111100 0 x 01 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<2, false>, 2},
   {pat("1111100 0 x 10 1 1111  tttt iiiiiiiiiiii"), fLiteral, load<4, false>, 2},
