@@ -144,7 +144,6 @@ class Connection {
   bool ack_ = true;
   bool running_ = false;
   bool finished_ = false;
-  bool flashWritten_ = false;
   std::string lastSent_;  // resent on a NAK in acknowledgement mode
   StopEvent lastStop_{StopEvent::Kind::Trap};
   std::vector<Watch> watches_;
