@@ -227,4 +227,35 @@ BENCHMARK(BM_UartPrintLoop)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iter
 
 }  // namespace
 
+// What the debugger's stops cost a run that never meets them: cpu_loop's MIPS with nothing set
+// (0), one breakpoint on code that never runs (1), one watchpoint on RAM nothing touches (2);
+// second argument: the engine (0 own, 1 Unicorn). Compare each against its engine's arg 0 from
+// the same run.
+void BM_DebugPointsCost(benchmark::State& state) {
+  auto kind = state.range(1) == 0 ? korvel::sim::EngineKind::Own : korvel::sim::EngineKind::Unicorn;
+  for (auto _ : state) {
+    agsi_host::Host::instance().clear();
+    Simulator sim(agsi_host::Host::instance(), kind);
+    sim.setRealTime(false);
+    std::string error;
+    if (!sim.loadFirmware(firmware("cpu_loop"), &error)) {
+      state.SkipWithError(error.c_str());
+      return;
+    }
+    if (state.range(0) == 1) sim.setBreakpoint(Simulator::kFlashSize - 16, true);
+    if (state.range(0) == 2) sim.setWatchpoint(Simulator::kAhbSramBase + Simulator::kAhbSramSize - 16, 4, true, true, true);
+    auto t0 = std::chrono::steady_clock::now();
+    StopReason r = sim.runFor(100.0);
+    double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    if (r != StopReason::Exited) state.SkipWithError("cpu_loop did not exit");
+    state.counters["MIPS"] = double(sim.cycles()) / wall / 1e6;
+  }
+}
+BENCHMARK(BM_DebugPointsCost)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(false);
+
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
@@ -79,6 +80,10 @@ class LoopbackListener : public ByteListener {
     if (!waitFor(fd_, POLLIN, timeoutMs)) return nullptr;
     int c = ::accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (c < 0) return nullptr;
+    // Small request/answer exchanges (a debugger's packets, typed characters) go out at once
+    // instead of waiting for the peer's delayed acknowledgement.
+    int one = 1;
+    ::setsockopt(c, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     return std::make_unique<FdStream>(c, true);
   }
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include "board_access.h"
 #include "korvel/platform/platform.h"
@@ -122,6 +123,9 @@ class SimApp : public wxApp {
       return ok;
     });
     session_->setOnStopped([this](sim::StopReason r) { stopped(r); });
+    session_->setOnDebuggerGone([this] {
+      if (endedWhileDebugging_) stopped(*endedWhileDebugging_);
+    });
     followBoard();
     boardTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
       if (gOptions.headless) session_->updateDialogs();
@@ -156,6 +160,11 @@ class SimApp : public wxApp {
   void stopped(sim::StopReason reason) {
     if (frame_) frame_->appendOutput();
     if (!gOptions.headless || stopping_) return;  // the window stays; the user decides
+    if (session_->debuggerConnected()) {
+      // The debugger may still look at the firmware's last state: end when it leaves.
+      endedWhileDebugging_ = reason;
+      return;
+    }
     stopping_ = true;
     session_->print(std::string("korvel-sim: ") + sim::toString(reason) + " at t = " +
                     std::to_string(session_->simulator().seconds()) + " s");
@@ -215,6 +224,7 @@ class SimApp : public wxApp {
   int exitCode_ = 0;
   bool stopping_ = false;
   bool pictureFailed_ = false;
+  std::optional<sim::StopReason> endedWhileDebugging_;
 };
 
 // Headless runs keep the board state in a private copy of the chosen settings (or the defaults)

@@ -212,6 +212,23 @@ const std::vector<OptionSpec>& optionTable() {
        "print a line on standard error the first time the firmware reads or\n"
        "writes each register no model answers for (it reads its reset value)",
        [](Options& o, const std::string&, std::string*) { o.traceUnmodelled = true; return true; }},
+      {"--gdb", nullptr, "PORT",
+       "serve the GNU debugger on 127.0.0.1:PORT (this machine only; 0 picks a\n"
+       "free port, named on standard error): gdb-multiarch fw.elf, then\n"
+       "target remote :PORT. A debugger that connects halts the firmware; one\n"
+       "that detaches or closes leaves it running. monitor reset resets the chip",
+       [](Options& o, const std::string& v, std::string* error) {
+         if (v.empty() || v.size() > 5 || v.find_first_not_of("0123456789") != std::string::npos || std::stoul(v) > 65535) {
+           *error = "--gdb: \"" + v + "\" is not a port from 0 to 65535 (e.g. --gdb 3333)";
+           return false;
+         }
+         o.gdbPort = uint16_t(std::stoul(v));
+         return true;
+       }},
+      {"--gdb-wait", nullptr, nullptr,
+       "with --gdb: the firmware stays halted at its reset vector until the\n"
+       "debugger continues (so a breakpoint on main is met)",
+       [](Options& o, const std::string&, std::string*) { o.gdbWait = true; return true; }},
       uartRow(0,
               "where UART0's bytes go and come from: stdio (its text lines on standard\n"
               "output, as without this option, and standard input to its receiver),\n"
@@ -368,6 +385,19 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
     }
   }
   if (o.help || o.version || o.listParts) return o;
+  if (o.gdbWait && !o.gdbPort) {
+    *error = "--gdb-wait needs --gdb PORT to say where the debugger connects";
+    return std::nullopt;
+  }
+  if (o.gdbPort && o.firmware.empty()) {
+    *error = "--gdb needs a firmware file to debug (e.g. korvel-sim --gdb 3333 fw.elf)";
+    return std::nullopt;
+  }
+  for (const Options::UartChannel& u : o.uart)
+    if (o.gdbPort && *o.gdbPort != 0 && u.kind == Options::UartChannel::Kind::Tcp && u.port == *o.gdbPort) {
+      *error = "--gdb and a --uartN tcp: channel cannot share port " + std::to_string(*o.gdbPort) + ": give each its own";
+      return std::nullopt;
+    }
   if (o.vcdPinsGiven && o.vcd.empty()) {
     *error = "--vcd-pins needs --vcd FILE to say where the trace goes";
     return std::nullopt;

@@ -37,6 +37,9 @@ struct Options {
   std::vector<TracedPin> vcdPins = allPins();
   bool vcdPinsGiven = false;
   bool traceUnmodelled = false;    // one standard-error line per register nothing models
+  // The GDB server: on 127.0.0.1:port (0: a free port, named on standard error).
+  std::optional<uint16_t> gdbPort;
+  bool gdbWait = false;            // stay halted at reset until the debugger continues
 
   // CAN ports configured without the settings page (--can1-dir ... / --can2-...).
   struct CanPort {

@@ -152,7 +152,30 @@ bool Session::open(std::string* error) {
     vcd_->begin(levels);
     sim_.setPinListener([this](int port, uint32_t levels, double seconds) { vcd_->change(port, levels, seconds); });
   }
-  return openUarts(error);
+  return openUarts(error) && openGdb(error);
+}
+
+bool Session::openGdb(std::string* error) {
+  if (!options_.gdbPort) return true;
+  GdbServer::Hooks hooks;
+  hooks.resetPlugin = [this] {
+    if (initialised_) plugin_.reset();
+  };
+  hooks.kill = [this] { endRun(); };
+  hooks.note = [this](const std::string& l) { print(l, OutputKind::Error); };
+  hooks.debuggerGone = [this] {
+    post_([this] {
+      if (onDebuggerGone_) onDebuggerGone_();
+    });
+  };
+  sim_.setOnRunEnded([this](sim::StopReason r) { gdb_.runEnded(r); });
+  if (!gdb_.open(*options_.gdbPort, std::move(hooks), error)) return false;
+  // Where to connect, even with --quiet: the user needs it (and tests read the port from it).
+  std::string where = "korvel-sim: GDB server on 127.0.0.1:" + std::to_string(gdb_.port()) +
+                      (options_.gdbWait ? " (halted at reset until the debugger continues)" : "");
+  if (!options_.headless) std::fprintf(stderr, "%s\n", where.c_str());
+  print(where, OutputKind::Error);
+  return true;
 }
 
 bool Session::openUarts(std::string* error) {
@@ -253,6 +276,11 @@ AGSIMENU* Session::menu(const std::string& text) const {
 }
 
 void Session::run() {
+  // --gdb-wait: the debugger's first continue starts the run.
+  if (options_.gdbWait && !gdbWaitOver_) {
+    gdbWaitOver_ = true;
+    return;
+  }
   if (!sim_.running()) sim_.start();
 }
 
@@ -411,6 +439,7 @@ void Session::killDialogs() {
 
 void Session::shutdown() {
   if (closing_.exchange(true)) return;
+  gdb_.close();
   sim_.stop();
   if (vcd_) {
     sim_.setPinListener(nullptr);

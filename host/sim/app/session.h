@@ -19,6 +19,7 @@
 #include "expectations.h"
 #include "korvel_sim/simulator.h"
 #include "options.h"
+#include "gdb_server.h"
 #include "vcd_writer.h"
 #include "terminal.h"
 #include "uart_channels.h"
@@ -98,6 +99,9 @@ class Session {
   // expectation failed or all met with --until-expected).
   void setOnStopped(std::function<void(sim::StopReason)> cb) { onStopped_ = std::move(cb); }
   const Expectations& expectations() const { return expectations_; }
+  // With --gdb: whether a debugger is connected now, and a call (on the UI thread) when one leaves.
+  bool debuggerConnected() const { return gdb_.debuggerConnected(); }
+  void setOnDebuggerGone(std::function<void()> cb) { onDebuggerGone_ = std::move(cb); }
   // The headless exit status for the run so far (picturesWritten: every picture was written).
   int exitCode(bool picturesWritten = true) const;
 
@@ -116,6 +120,7 @@ class Session {
   void endRun();
   void waitForBoardToSettle(uint64_t activityBefore, bool expectActivity);
   bool openUarts(std::string* error);
+  bool openGdb(std::string* error);
 
   Options options_;
   std::function<void(std::function<void()>)> post_;
@@ -124,6 +129,8 @@ class Session {
   Expectations expectations_;
   UartChannels uarts_;  // after sim_: closed before the simulator goes
   std::array<TerminalFeed, 4> uartFeeds_;
+  GdbServer gdb_{sim_};  // likewise
+  std::function<void()> onDebuggerGone_;
   std::mutex outputMutex_;
   std::deque<OutputLine> output_;
   static constexpr size_t kMaxWaitingLines = 20000;
@@ -134,6 +141,7 @@ class Session {
   std::atomic<bool> ended_{false};
   bool initialised_ = false;
   bool resetHeld_ = false, powered_ = true;
+  bool gdbWaitOver_ = false;  // --gdb-wait held back the first run()
 };
 
 std::filesystem::path defaultPluginPath();

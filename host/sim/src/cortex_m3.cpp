@@ -2,6 +2,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <stdexcept>
@@ -41,6 +42,16 @@ void mmioWrite(uc_engine*, uint64_t offset, unsigned size, uint64_t value, void*
 }
 void blockHook(uc_engine*, uint64_t address, uint32_t size, void* user) {
   static_cast<CortexM3*>(user)->onBlock(address, size);
+}
+void breakpointHook(uc_engine*, uint64_t address, uint32_t, void* user) {
+  static_cast<CortexM3*>(user)->onBreakpoint(uint32_t(address));
+}
+void afterWatchHook(uc_engine*, uint64_t address, uint32_t, void* user) {
+  static_cast<CortexM3*>(user)->onInstructionAfterWatch(uint32_t(address));
+}
+void watchHook(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
+  auto* w = static_cast<CortexM3::WatchHook*>(user);
+  w->cpu->onWatch(*w, uint32_t(address), size);
 }
 void interruptHook(uc_engine*, uint32_t number, void* user) { static_cast<CortexM3*>(user)->onInterrupt(number); }
 
@@ -148,6 +159,11 @@ CortexM3::~CortexM3() {
 }
 
 void CortexM3::mapMemory(uint32_t base, uint32_t size, uint8_t* buffer, bool executable) {
+  if (executable) {
+    bool known = false;
+    for (const auto& r : codeRanges_) known |= r.first == base;
+    if (!known) codeRanges_.emplace_back(base, size);
+  }
   uint32_t perms = UC_PROT_READ | UC_PROT_WRITE | (executable ? UC_PROT_EXEC : 0);
   check(uc_mem_map_ptr(uc_, base, size, perms, buffer), "map memory");
 }
@@ -538,8 +554,80 @@ void CortexM3::setRegisters(const CoreRegisters& r) {
   maskRegister(UC_ARM_REG_BASEPRI, &bp);
 }
 
-void CortexM3::setBreakpoint(uint32_t, bool) {}
-void CortexM3::setWatchpoint(uint32_t, uint32_t, bool, bool, bool) {}
+void CortexM3::setBreakpoint(uint32_t address, bool on) {
+  address &= ~1u;
+  auto it = breakHooks_.find(address);
+  if (on && it == breakHooks_.end()) {
+    uc_hook h;
+    check(uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(breakpointHook), this, address, address), "breakpoint");
+    breakHooks_[address] = size_t(h);
+  } else if (!on && it != breakHooks_.end()) {
+    uc_hook_del(uc_, uc_hook(it->second));
+    breakHooks_.erase(it);
+  } else {
+    return;
+  }
+  // Code translated before the change would not call the hook (or would still call it).
+  uc_ctl_remove_cache(uc_, address, uint64_t(address) + 4);
+}
+
+void CortexM3::onBreakpoint(uint32_t address) {
+  if (stepping_) return;
+  if (address == skipBreakAt_) {
+    skipBreakAt_ = 1;
+    return;
+  }
+  breakStop_ = true;
+  stopBefore(address);
+}
+
+void CortexM3::setWatchpoint(uint32_t address, uint32_t length, bool read, bool write, bool on) {
+  for (auto it = watchHooks_.begin(); it != watchHooks_.end(); ++it) {
+    if (it->address != address || it->length != length || it->read != read || it->write != write) continue;
+    if (on) return;
+    uc_hook_del(uc_, uc_hook(it->hook));
+    watchHooks_.erase(it);
+    if (watchHooks_.empty() && watchCodeHook_) {
+      uc_hook_del(uc_, uc_hook(watchCodeHook_));
+      watchCodeHook_ = 0;
+    }
+    dropTranslations();  // code with the slower memory path goes
+    return;
+  }
+  if (!on || length == 0) return;
+  WatchHook& w = watchHooks_.emplace_back(WatchHook{address, length, read, write, 0, this});
+  int type = (read ? UC_HOOK_MEM_READ : 0) | (write ? UC_HOOK_MEM_WRITE : 0);
+  // An access that starts up to 3 bytes below the range may still touch it.
+  uint64_t begin = address >= 3 ? address - 3 : 0, end = uint64_t(address) + length - 1;
+  uc_hook h;
+  check(uc_hook_add(uc_, &h, type, reinterpret_cast<void*>(watchHook), &w, begin, end), "watchpoint");
+  w.hook = size_t(h);
+  if (!watchCodeHook_) {
+    check(uc_hook_add(uc_, &h, UC_HOOK_CODE, reinterpret_cast<void*>(afterWatchHook), this, 1, 0), "watchpoint");
+    watchCodeHook_ = size_t(h);
+  }
+  dropTranslations();
+}
+
+void CortexM3::dropTranslations() {
+  // Hooks are woven into code as it is translated. Dropping the translations of the mapped code
+  // is much cheaper than a full flush, which clears Unicorn's whole code buffer.
+  for (const auto& [base, size] : codeRanges_) uc_ctl_remove_cache(uc_, base, uint64_t(base) + size);
+}
+
+void CortexM3::onInstructionAfterWatch(uint32_t address) {
+  if (!watchPending_) return;
+  watchPending_ = false;
+  watchStop_ = true;
+  stopBefore(address);
+}
+
+void CortexM3::onWatch(const WatchHook& w, uint32_t address, int size) {
+  if (uint64_t(address) + uint32_t(size) <= w.address || address >= uint64_t(w.address) + w.length) return;
+  watchHit_ = std::max(address, w.address);
+  if (stepping_) return;  // the step ends after this instruction anyway
+  watchPending_ = true;  // the run ends before the next instruction
+}
 
 void CortexM3::requestStop() {
   stop_.store(true, std::memory_order_relaxed);
@@ -552,6 +640,8 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   // At least one block runs, so time always moves on.
   if (until_ <= cycles()) until_ = cycles() + 1;
   if (thumbBitClear()) return RunEnd::Fault;
+  skipBreakAt_ = pc() & ~1u;
+  breakStop_ = watchStop_ = watchPending_ = false;
   uc_err err = UC_ERR_OK;
   for (bool yielded = true; yielded;) {
     resumeAt_.reset();
@@ -570,6 +660,12 @@ RunEnd CortexM3::run(uint64_t untilCycle) {
   if (err != UC_ERR_OK && !fault_) faultFromError(err);
   if (fault_) return RunEnd::Fault;
   if (exitRequested_) return RunEnd::Exited;
+  if (breakStop_) return RunEnd::Breakpoint;
+  if (watchStop_ || watchPending_) {
+    // A hit on the run's last instruction ends it without the next instruction's hook.
+    watchPending_ = false;
+    return RunEnd::Watchpoint;
+  }
   if (!sleeping_) {
     // WFI ends the emulation without telling the hook on some builds: look at the instruction.
     uint16_t before = 0;

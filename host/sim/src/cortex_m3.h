@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <list>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,6 +72,15 @@ class CortexM3 final : public Engine, private CoreAccess {
   void onMaskLowered(uint32_t address);
   void onUnmapped(uint32_t address, bool write, bool fetch);
   void onDivide(uint32_t address, int divisorRegister);
+  void onBreakpoint(uint32_t address);
+  struct WatchHook {
+    uint32_t address, length;
+    bool read, write;
+    size_t hook;
+    CortexM3* cpu;
+  };
+  void onWatch(const WatchHook& w, uint32_t address, int size);
+  void onInstructionAfterWatch(uint32_t address);
 
  private:
   void fault(FaultKind kind, const std::string& what, uint32_t address = 0);
@@ -105,6 +116,18 @@ class CortexM3 final : public Engine, private CoreAccess {
   std::optional<uint32_t> faultIt_;  // the IT state at that instruction (IT[7:0])
   uint32_t emuStart_ = 0, emuStartIt_ = 0;  // where the emulation started, and the IT state there
   uint32_t watchHit_ = 0;
+  // Debugger breakpoints (a code hook each) and watchpoints (a memory hook each): none costs
+  // anything while nothing is set.
+  std::map<uint32_t, size_t> breakHooks_;
+  std::list<WatchHook> watchHooks_;
+  uint32_t skipBreakAt_ = 1;  // the instruction a run starts on: its breakpoint lets it run (odd: none)
+  bool breakStop_ = false, watchStop_ = false;
+  // While watchpoints exist, a code hook on every instruction ends the run right after the one
+  // whose access hit (a stop from a memory hook would only take effect at the end of its block).
+  size_t watchCodeHook_ = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> codeRanges_;
+  void dropTranslations();
+  bool watchPending_ = false;
   friend struct CortexM3Hooks;
 };
 

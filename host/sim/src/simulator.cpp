@@ -40,6 +40,8 @@ const char* toString(StopReason reason) {
     case StopReason::Fault: return "fault";
     case StopReason::TimeLimit: return "time limit";
     case StopReason::Requested: return "stopped";
+    case StopReason::Breakpoint: return "breakpoint";
+    case StopReason::Watchpoint: return "watchpoint";
   }
   return "?";
 }
@@ -833,21 +835,33 @@ StopReason Simulator::runUntil(double s) {
 }
 
 void Simulator::start() {
+  std::lock_guard control(controlMutex_);
   stop();
   finished_ = false;
   thread_ = std::thread([this] {
     StopReason r = runLoop(UINT64_MAX);
     finished_ = true;
-    if (r != StopReason::Requested && onStopped_) onStopped_(r);
+    if (onRunEnded_) onRunEnded_(r);
+    // A debugger's stop is not the end of the run.
+    if (r != StopReason::Requested && r != StopReason::Breakpoint && r != StopReason::Watchpoint && onStopped_)
+      onStopped_(r);
   });
 }
 
 void Simulator::stop() {
+  std::lock_guard control(controlMutex_);
   stopRequested_ = true;
   chip_->cpu.requestStop();
   wakeSleeper();
   if (thread_.joinable()) thread_.join();
   stopRequested_ = false;
+}
+
+bool Simulator::stopIfRunning() {
+  std::lock_guard control(controlMutex_);
+  if (!running()) return false;
+  stop();
+  return true;
 }
 
 StopReason Simulator::runLoop(uint64_t untilCycle) {
@@ -857,6 +871,8 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
   double simStart = seconds();
   StopReason reason = StopReason::None;
   if (lastStop_ == StopReason::Exited || lastStop_ == StopReason::Fault) return lastStop_;
+  bool firstRun = true;
+  const uint32_t resumePc = hasFirmware_ ? c.cpu.pc() & ~1u : 0;
   while (reason == StopReason::None) {
     if (stopRequested_) {
       reason = StopReason::Requested;
@@ -920,7 +936,13 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
       }
     }
     if (hasFirmware_ && !sleeping_ && !held_) {
-      end = c.cpu.run(sliceEnd);
+      // A breakpoint where a slice or an exception entry left the PC stops the run before the
+      // engine starts there (an engine executes the instruction a run starts on); only the
+      // debugger going on from where it stopped executes it.
+      uint32_t pc = c.cpu.pc() & ~1u;
+      if (!breakpoints_.empty() && breakpoints_.count(pc) && !(firstRun && pc == resumePc)) end = RunEnd::Breakpoint;
+      else end = c.cpu.run(sliceEnd);
+      firstRun = false;
     } else {
       // Asleep, held or without firmware: time passes to the next thing that can happen.
       uint64_t now = c.cycles();
@@ -945,23 +967,7 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
       }
       if (sliceEnd > now) c.cpu.addCycles(sliceEnd - now);
     }
-    switch (end) {
-      case RunEnd::Fault: {
-        std::lock_guard lock(host_.mutex());
-        std::vector<std::string> report = c.takeFault();
-        if (report.empty()) break;  // the firmware's handler runs
-        faultReport_.clear();
-        for (const std::string& l : report) faultReport_ += (faultReport_.empty() ? "" : "\n") + l, line(l);
-        reason = StopReason::Fault;
-        break;
-      }
-      case RunEnd::Exited:
-        exitStatus_ = c.cpu.exitStatus();
-        reason = StopReason::Exited;
-        break;
-      case RunEnd::Sleeping: sleeping_ = true; break;
-      default: break;
-    }
+    reason = afterRun(int(end));
     {
       std::lock_guard lock(host_.mutex());
       c.syncTimers();
@@ -974,15 +980,191 @@ StopReason Simulator::runLoop(uint64_t untilCycle) {
       if (ahead > 0.002) std::this_thread::sleep_for(std::chrono::duration<double>(ahead));
     }
   }
+  flushLines(reason);
+  lastStop_ = reason;
+  return reason;
+}
+
+void Simulator::flushLines(StopReason reason) {
+  Chip& c = *chip_;
+  std::lock_guard lock(host_.mutex());
+  // The firmware is gone: what it queued for the wire is sent in full.
+  if (reason == StopReason::Exited || reason == StopReason::Fault)
+    for (Uart& u : c.uarts) u.flushTransmitter();
+  if (!c.uartLine.empty()) line(c.uartLine), c.uartLine.clear();
+  if (!c.semihostLine.empty()) line(c.semihostLine), c.semihostLine.clear();
+}
+
+StopReason Simulator::afterRun(int endValue) {
+  Chip& c = *chip_;
+  switch (RunEnd(endValue)) {
+    case RunEnd::Fault: {
+      std::lock_guard lock(host_.mutex());
+      std::vector<std::string> report = c.takeFault();
+      if (report.empty()) return StopReason::None;  // the firmware's handler runs
+      faultReport_.clear();
+      for (const std::string& l : report) faultReport_ += (faultReport_.empty() ? "" : "\n") + l, line(l);
+      return StopReason::Fault;
+    }
+    case RunEnd::Exited:
+      exitStatus_ = c.cpu.exitStatus();
+      return StopReason::Exited;
+    case RunEnd::Sleeping: sleeping_ = true; return StopReason::None;
+    case RunEnd::Breakpoint: return StopReason::Breakpoint;
+    case RunEnd::Watchpoint: watchHit_ = c.cpu.watchHit(); return StopReason::Watchpoint;
+    default: return StopReason::None;
+  }
+}
+
+// ---- the debugger -------------------------------------------------------------------------------
+
+bool Simulator::debugRegisters(DebugRegisters* out) {
+  std::lock_guard control(controlMutex_);
+  if (running() || !hasFirmware_) return false;
+  std::lock_guard lock(host_.mutex());
+  CoreRegisters r = chip_->cpu.registers();
+  for (int i = 0; i < 13; ++i) (*out)[size_t(i)] = r.r[i];
+  (*out)[13] = r.sp, (*out)[14] = r.lr, (*out)[15] = r.pc, (*out)[16] = r.xpsr;
+  (*out)[17] = r.msp, (*out)[18] = r.psp, (*out)[19] = r.primask, (*out)[20] = r.basepri;
+  (*out)[21] = r.faultmask, (*out)[22] = r.control;
+  return true;
+}
+
+bool Simulator::setDebugRegisters(const DebugRegisters& in) {
+  std::lock_guard control(controlMutex_);
+  if (running() || !hasFirmware_) return false;
+  std::lock_guard lock(host_.mutex());
+  CoreRegisters r;
+  for (int i = 0; i < 13; ++i) r.r[i] = in[size_t(i)];
+  r.sp = in[13], r.lr = in[14], r.pc = in[15] & ~1u, r.xpsr = in[16];
+  r.msp = in[17], r.psp = in[18], r.primask = in[19], r.basepri = in[20], r.faultmask = in[21], r.control = in[22];
+  chip_->cpu.setRegisters(r);
+  return true;
+}
+
+bool Simulator::debugRead(uint32_t address, uint32_t size, uint8_t* out) {
+  std::lock_guard lock(host_.mutex());
+  if (uint8_t* p = chip_->memory(address, size)) {
+    std::memcpy(out, p, size);
+    return true;
+  }
+  // Byte by byte where a range crosses from one window into another.
+  for (uint32_t done = 0; done < size;) {
+    uint32_t a = address + done;
+    if (uint8_t* p = chip_->memory(a, 1)) {
+      *(out + done++) = *p;
+      continue;
+    }
+    uint32_t n = (size - done >= 4 && (a & 3) == 0) ? 4 : 1;
+    uint32_t v = 0;
+    if (auto b = bitBandTarget(a)) {
+      if (!chip_->dataRead(b->word, 4, Access::Debugger, &v)) return false;
+      v = (v >> b->bit) & 1;
+      n = std::min<uint32_t>(size - done, 4);
+    } else if (!chip_->dataRead(a, n, Access::Debugger, &v)) {
+      return false;
+    }
+    std::memcpy(out + done, &v, n);
+    done += n;
+  }
+  return true;
+}
+
+bool Simulator::debugWrite(uint32_t address, uint32_t size, const uint8_t* in) {
+  std::lock_guard control(controlMutex_);
+  bool stopped = !running();
+  uint64_t end = uint64_t(address) + size;
+  if (!stopped && address < kFlashSize) return false;  // the engine may be running that code
   {
     std::lock_guard lock(host_.mutex());
-    // The firmware is gone: what it queued for the wire is sent in full.
-    if (reason == StopReason::Exited || reason == StopReason::Fault)
-      for (Uart& u : c.uarts) u.flushTransmitter();
-    if (!c.uartLine.empty()) line(c.uartLine), c.uartLine.clear();
-    if (!c.semihostLine.empty()) line(c.semihostLine), c.semihostLine.clear();
+    for (uint32_t done = 0; done < size;) {
+      uint32_t a = address + done;
+      if (uint8_t* p = chip_->memory(a, 1)) {
+        *p = in[done++];
+        continue;
+      }
+      uint32_t n = (size - done >= 4 && (a & 3) == 0) ? 4 : 1;
+      uint32_t v = 0;
+      std::memcpy(&v, in + done, n);
+      bool ok;
+      if (auto b = bitBandTarget(a)) {
+        uint32_t word = 0;
+        ok = chip_->dataRead(b->word, 4, Access::Debugger, &word) &&
+             chip_->dataWrite(b->word, (word & ~(1u << b->bit)) | ((v & 1) << b->bit), 4, Access::Debugger);
+        n = 1;
+      } else {
+        ok = chip_->dataWrite(a, v, n, Access::Debugger);
+      }
+      if (!ok) return false;
+      done += n;
+    }
+    host_.debuggerWrote(address, size);
   }
-  lastStop_ = reason;
+  // Code may live in flash or RAM: whatever an engine translated from there is stale now.
+  if (stopped && (end <= kFlashSize || chip_->ram(address, size))) chip_->cpu.invalidateCode(address, size);
+  return true;
+}
+
+bool Simulator::eraseFlash(uint32_t address, uint32_t size) {
+  std::lock_guard control(controlMutex_);
+  if (running() || uint64_t(address) + size > kFlashSize) return false;
+  {
+    std::lock_guard lock(host_.mutex());
+    std::fill_n(chip_->flash.begin() + address, size, uint8_t(0xFF));
+  }
+  chip_->cpu.invalidateCode(address, size);
+  return true;
+}
+
+bool Simulator::setBreakpoint(uint32_t address, bool on) {
+  std::lock_guard control(controlMutex_);
+  if (running()) return false;
+  address &= ~1u;
+  if (on) breakpoints_.insert(address);
+  else breakpoints_.erase(address);
+  chip_->cpu.setBreakpoint(address, on);
+  return true;
+}
+
+bool Simulator::setWatchpoint(uint32_t address, uint32_t length, bool read, bool write, bool on) {
+  std::lock_guard control(controlMutex_);
+  if (running() || length == 0 || (!read && !write)) return false;
+  chip_->cpu.setWatchpoint(address, length, read, write, on);
+  for (auto it = watchpoints_.begin(); it != watchpoints_.end(); ++it)
+    if (it->address == address && it->length == length && it->read == read && it->write == write) {
+      watchpoints_.erase(it);
+      break;
+    }
+  if (on) watchpoints_.push_back({address, length, read, write});
+  return true;
+}
+
+void Simulator::clearDebugPoints() {
+  std::lock_guard control(controlMutex_);
+  for (uint32_t a : breakpoints_) chip_->cpu.setBreakpoint(a, false);
+  breakpoints_.clear();
+  for (const DebugWatch& w : watchpoints_) chip_->cpu.setWatchpoint(w.address, w.length, w.read, w.write, false);
+  watchpoints_.clear();
+}
+
+StopReason Simulator::debugStep() {
+  std::lock_guard control(controlMutex_);
+  if (running() || !hasFirmware_) return StopReason::Requested;
+  if (lastStop_ == StopReason::Exited || lastStop_ == StopReason::Fault) return lastStop_;
+  Chip& c = *chip_;
+  {
+    std::lock_guard lock(host_.mutex());
+    c.syncTimers();
+  }
+  StopReason reason = afterRun(int(c.cpu.step()));
+  if (reason == StopReason::Breakpoint || reason == StopReason::Watchpoint) reason = StopReason::None;
+  {
+    std::lock_guard lock(host_.mutex());
+    c.syncTimers();
+  }
+  host_.advanceTo(c.cycles());
+  flushLines(reason);
+  if (reason != StopReason::None) lastStop_ = reason;
   return reason;
 }
 

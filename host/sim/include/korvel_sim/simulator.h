@@ -7,9 +7,8 @@
 // its own. Every model is guarded by the host's lock.
 #pragma once
 
+#include <array>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -17,8 +16,10 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "agsi_host/host.h"
 #include "korvel_sim/elf_image.h"
@@ -26,7 +27,8 @@
 
 namespace korvel::sim {
 
-enum class StopReason { None, Exited, Fault, TimeLimit, Requested };
+// Breakpoint and Watchpoint: a debugger's stop; the run is not over and may go on (start()).
+enum class StopReason { None, Exited, Fault, TimeLimit, Requested, Breakpoint, Watchpoint };
 const char* toString(StopReason reason);
 
 class Simulator : public agsi_host::Target {
@@ -93,7 +95,12 @@ class Simulator : public agsi_host::Target {
   // The simulation thread: start() runs until a stop reason; stop() ends it and waits.
   void start();
   void stop();
-  bool running() const { return thread_.joinable() && !finished_.load(); }
+  // stop() when the simulation thread runs; false (and nothing done) when it does not.
+  bool stopIfRunning();
+  bool running() const {
+    std::lock_guard control(controlMutex_);
+    return thread_.joinable() && !finished_.load();
+  }
   // Told (on the simulation thread) when a run ends by itself.
   void setOnStopped(std::function<void(StopReason)> cb) { onStopped_ = std::move(cb); }
   // Told (on the simulation thread, without the host lock) after a reset that the firmware
@@ -111,6 +118,36 @@ class Simulator : public agsi_host::Target {
   bool held() const { return held_; }
   // Ends the run at this simulated time (headless runs).
   void setTimeLimit(double seconds) { timeLimit_ = seconds; }
+
+  // ---- the debugger ----
+  // The debugger works on a stopped simulation (after stop(), a breakpoint or watchpoint, or
+  // before start()); the calls below that need it answer false while the simulation thread runs.
+  // Registers in the order of GDB's Cortex-M description: r0..r12, sp, lr, pc, xpsr, msp, psp,
+  // primask, basepri, faultmask, control.
+  static constexpr int kDebugRegisterCount = 23;
+  using DebugRegisters = std::array<uint32_t, kDebugRegisterCount>;
+  bool debugRegisters(DebugRegisters* out);
+  bool setDebugRegisters(const DebugRegisters& regs);
+  // Memory as a debugger sees it: peripherals answer as to Access::Debugger, flash is writable,
+  // and the plug-in's write watches fire as for an access that is not the simulator's. Reads
+  // work while running too; writes to flash need a stopped simulation.
+  bool debugRead(uint32_t address, uint32_t size, uint8_t* out);
+  bool debugWrite(uint32_t address, uint32_t size, const uint8_t* in);
+  // Flash erased to 0xFF (stopped only).
+  bool eraseFlash(uint32_t address, uint32_t size);
+  // Breakpoints stop a run before the instruction at the address; a run started on one (the
+  // debugger going on from it) executes it first. Watchpoints stop it after a data access that
+  // touches [address, address + length). Stopped only.
+  bool setBreakpoint(uint32_t address, bool on);
+  bool setWatchpoint(uint32_t address, uint32_t length, bool read, bool write, bool on);
+  void clearDebugPoints();
+  uint32_t watchHit() const { return watchHit_; }
+  // One instruction on the calling thread (stopped only; pending interrupts wait for the next
+  // run, as a debugger stepping through code expects). None, or Exited/Fault when it ended the
+  // run, or Requested when the simulation is running or has no firmware.
+  StopReason debugStep();
+  // Told on the simulation thread each time its run ends, whatever the reason (Requested too).
+  void setOnRunEnded(std::function<void(StopReason)> cb) { onRunEnded_ = std::move(cb); }
 
   StopReason lastStop() const { return lastStop_; }
   std::optional<int> exitStatus() const { return exitStatus_; }
@@ -135,6 +172,9 @@ class Simulator : public agsi_host::Target {
  private:
   friend struct Chip;
   StopReason runLoop(uint64_t untilCycle);
+  // What a run's end means for the loop (fault entry or report, exit, sleep, debugger stops).
+  StopReason afterRun(int end);
+  void flushLines(StopReason reason);
   void line(const std::string& text);
   // Ends a real-time sleep of the simulation thread (the firmware in WFI) early: something that
   // may wake the firmware or end the run happened on another thread.
@@ -156,6 +196,16 @@ class Simulator : public agsi_host::Target {
   std::function<void(const std::string&)> output_;
   std::function<void(StopReason)> onStopped_;
   std::function<void()> onRequestedReset_;
+  std::function<void(StopReason)> onRunEnded_;
+  // Serialises start/stop and the debugger's calls, which come from the UI and server threads.
+  mutable std::recursive_mutex controlMutex_;
+  std::set<uint32_t> breakpoints_;  // changed only while stopped
+  struct DebugWatch {
+    uint32_t address, length;
+    bool read, write;
+  };
+  std::vector<DebugWatch> watchpoints_;
+  uint32_t watchHit_ = 0;
   std::thread thread_;
   std::mutex sleepMutex_;
   std::condition_variable sleepWake_;
