@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -317,14 +318,16 @@ TEST(KorvelSimHeadless, TurningThePotentiometerChangesTheFirmwaresAdcReading) {
 
   // With the default noise the readings scatter around the same values, the same way for the
   // same seed.
-  Result a = korvelSim("--headless --fast -q --time 400ms --seed 7 " + turns + firmware("pot_tone"));
-  Result b = korvelSim("--headless --fast -q --time 400ms --seed 7 " + turns + firmware("pot_tone"));
+  Result a = korvelSim("--headless --fast -q --time 600ms --seed 7 " + turns + firmware("pot_tone"));
+  Result b = korvelSim("--headless --fast -q --time 600ms --seed 7 " + turns + firmware("pot_tone"));
   ASSERT_EQ(a.status, 0) << a.output;
   std::map<int, int> na = potReadings(a.out), nb = potReadings(b.out);
   EXPECT_EQ(na, nb) << "--seed repeats the noise\n" << a.output << b.output;
   EXPECT_NEAR(na[250], 620, 80) << a.output;
   EXPECT_NEAR(na[350], 2047, 80) << a.output;
-  EXPECT_NE(na[300], na[350]) << "two readings of one position differ\n" << a.output;
+  std::set<int> still;  // five readings with the knob left at 1.65 V
+  for (int t = 350; t <= 550; t += 50) still.insert(na[t]);
+  EXPECT_GT(still.size(), 1u) << "readings of one position differ\n" << a.output;
   EXPECT_NE(na, r) << "the noise is on by default";
 
   Result bad = korvelSim("--headless --fast -q --time 400ms --at '100ms turn 4' " + firmware("pot_tone"));
