@@ -11,11 +11,14 @@
 #include "host_impl.h"
 
 using agsi_host::Host;
+using agsi_host::gHost;
+using agsi_host::gImpl;
 
 namespace {
 
-Host& host() { return Host::instance(); }
-Host::Impl& impl() { return Host::instance().impl(); }
+// The plug-in calls in only after the host program made the Host (it loads the plug-in through it).
+Host& host() { return gHost != nullptr ? *gHost : Host::instance(); }
+Host::Impl& impl() { return gImpl != nullptr ? *gImpl : Host::instance().impl(); }
 
 using Lock = std::lock_guard<agsi_host::HostMutex>;
 
@@ -112,7 +115,30 @@ AGSI_EXPORT int AgsiWriteSFR(uint32_t address, uint32_t value, uint32_t mask) {
 }
 SAME_SIGNATURE(AgsiWriteSFR);
 
+namespace {
+// Everything else AgsiReadSFR answers, kept apart so that the short way stays short.
+[[gnu::noinline]] int readSfrLocked(uint32_t address, uint32_t* current, uint32_t* previous, uint32_t mask);
+}
+
 AGSI_EXPORT int AgsiReadSFR(uint32_t address, uint32_t* current, uint32_t* previous, uint32_t mask) {
+  Host& h = host();
+  // The usual case first: a pin watch asking for the register its store just wrote. Its thread
+  // holds the lock for the whole call-back, so the lock need not be taken again to look.
+  if (h.mutex().heldHere()) {
+    const auto& m = h.impl();
+    if (m.known.valid && m.known.address == address && m.known.slot >= 0) {
+      const auto& r = m.registers[static_cast<size_t>(m.known.slot)];
+      if (current != nullptr) *current = m.known.value & mask;
+      if (previous != nullptr) *previous = (r.hasPrevious ? r.previous : m.known.value) & mask;
+      return 1;
+    }
+  }
+  return readSfrLocked(address, current, previous, mask);
+}
+SAME_SIGNATURE(AgsiReadSFR);
+
+namespace {
+int readSfrLocked(uint32_t address, uint32_t* current, uint32_t* previous, uint32_t mask) {
   Lock lock(host().mutex());
   auto& m = impl();
   // From a store's own call-back the host was just told the register's value: no read-back.
@@ -126,7 +152,7 @@ AGSI_EXPORT int AgsiReadSFR(uint32_t address, uint32_t* current, uint32_t* previ
   if (previous != nullptr) *previous = before & mask;
   return 1;
 }
-SAME_SIGNATURE(AgsiReadSFR);
+}  // namespace
 
 AGSI_EXPORT int AgsiWriteVTR(uint32_t vtr, uint32_t value) {
   Lock lock(host().mutex());
@@ -183,7 +209,9 @@ AGSI_EXPORT uint32_t AgsiGetLastMemoryAddress(void) {
 SAME_SIGNATURE(AgsiGetLastMemoryAddress);
 
 AGSI_EXPORT int AgsiIsSimulatorAccess(void) {
-  Lock lock(host().mutex());
+  // Call-backs the firmware caused run with the lock held on the firmware's thread: a thread that
+  // does not hold it is in none of them, and the one that does reads its own state.
+  if (!host().mutex().heldHere()) return 0;
   return impl().simulatorAccessDepth > 0 ? 1 : 0;
 }
 SAME_SIGNATURE(AgsiIsSimulatorAccess);

@@ -1,5 +1,14 @@
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
+
+#if defined(__linux__)
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+#endif
 
 #include "host_impl.h"
 #include "korvel/platform/platform.h"
@@ -54,6 +63,49 @@ class CallBackList {
 void anchor() {}  // an address inside this library, to find its own file
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// HostMutex
+
+namespace {
+// How long a thread that found the lock held sleeps at most before it looks again: the holder's
+// release may have missed it (see HostMutex).
+constexpr long kSleepNanos = 200'000;
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+}  // namespace
+
+void HostMutex::lockContended() {
+  for (;;) {
+    // The holder is usually out within a watch call-back's time: spin a little first.
+    for (int i = 0; i < 100; ++i) {
+      uint32_t free = 0;
+      if (state_.load(std::memory_order_relaxed) == 0 &&
+          state_.compare_exchange_weak(free, 1, std::memory_order_acquire, std::memory_order_relaxed))
+        return;
+      cpuRelax();
+    }
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+#if defined(__linux__)
+    // Sleeps only while the lock is still held (the kernel compares state_ with 1 first).
+    const timespec timeout{0, kSleepNanos};
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&state_), FUTEX_WAIT_PRIVATE, 1u, &timeout, nullptr, 0);
+#else
+    if (state_.load(std::memory_order_relaxed) != 0) std::this_thread::sleep_for(std::chrono::nanoseconds(kSleepNanos));
+#endif
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
+  }
+}
+
+void HostMutex::wakeOne() {
+#if defined(__linux__)
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+#endif
+}
 
 // ---------------------------------------------------------------------------------------------
 // Impl
@@ -119,20 +171,22 @@ void Host::Impl::republish() {
   writeIndex.publish(writes);
 }
 
-void Host::Impl::fireWatches(WatchIndex::Hit hit, uint32_t address, uint32_t size, bool write,
+void Host::Impl::fireWatches(const WatchIndex::Hit& found, uint32_t address, uint32_t size, bool write,
                              const uint32_t* wordAfter) {
   const WatchIndex& index = write ? writeIndex : readIndex;
   // Found before the lock was taken: watches may have changed since (or the plug-in gone).
-  if (hit.kind != WatchIndex::Hit::None && !index.stillCurrent(hit)) hit = index.find(address, size);
+  const WatchIndex::Hit hit = index.stillCurrent(found) ? found : index.find(address, size);
   if (hit.kind == WatchIndex::Hit::None) return;
   if (hit.kind == WatchIndex::Hit::Several) return fireEveryOverlapping(address, size, write);
 
   const WatchIndex::Entry* e = hit.entries + hit.segment->begin;
   const uint32_t n = hit.segment->count;
   const uint32_t word = address & ~3u;
-  KnownWord nowKnown;
-  if (write && wordAfter != nullptr) nowKnown = {true, word, *wordAfter, -1};
   if (write) {
+    known.valid = wordAfter != nullptr;
+    known.address = word;
+    known.value = wordAfter != nullptr ? *wordAfter : 0;
+    known.slot = -1;
     for (uint32_t i = 0; i < n; ++i) {
       const int32_t slot = e[i].registerSlot;
       if (slot < 0) continue;
@@ -143,19 +197,43 @@ void Host::Impl::fireWatches(WatchIndex::Hit hit, uint32_t address, uint32_t siz
       Register& r = registers[static_cast<size_t>(slot)];
       if (wordAfter != nullptr && r.address == word) {
         noteRegisterWrite(r, *wordAfter);
-        nowKnown.slot = slot;
+        known.slot = slot;
       } else if (auto now = read32(r.address)) {
         noteRegisterWrite(r, *now);
       }
     }
+  } else {
+    known.valid = false;
   }
-  known = nowKnown;
+  const uint32_t kind = write ? AGSI_WRITE : AGSI_READ;
   {
     SimulatorAccessScope scope(simulatorAccessDepth, true);
-    for (uint32_t i = 0; i < n; ++i) {
+    lastAddress = address;
+    e[0].callBack(address, kind);
+    for (uint32_t i = 1; i < n; ++i) {
       lastAddress = address;
-      e[i].callBack(address, write ? AGSI_WRITE : AGSI_READ);
+      e[i].callBack(address, kind);
     }
+  }
+  known.valid = false;
+}
+
+void Host::Impl::fireSoleWrite(const WatchIndex::Entry& w, uint32_t address, uint32_t wordAfter) {
+  const uint32_t word = address & ~3u;
+  known = {true, word, wordAfter, -1};
+  if (w.registerSlot >= 0) {
+    Register& r = registers[static_cast<size_t>(w.registerSlot)];
+    if (r.address == word) {
+      noteRegisterWrite(r, wordAfter);
+      known.slot = w.registerSlot;
+    } else if (auto now = read32(r.address)) {
+      noteRegisterWrite(r, *now);
+    }
+  }
+  {
+    SimulatorAccessScope scope(simulatorAccessDepth, true);
+    lastAddress = address;
+    w.callBack(address, AGSI_WRITE);
   }
   known.valid = false;
 }
@@ -249,10 +327,20 @@ void Host::Impl::message(std::string text) {
 // ---------------------------------------------------------------------------------------------
 // Host
 
-Host& Host::instance() {
+std::atomic<Host*> Host::made_{nullptr};
+Host* gHost = nullptr;
+Host::Impl* gImpl = nullptr;
+
+Host& Host::make() {
   // Never destroyed: a plug-in still loaded at exit (or one of its threads) may call the host
   // from its own static destructors, which can run after this library's.
-  static Host* host = new Host;
+  static Host* host = [] {
+    Host* h = new Host;
+    gImpl = h->impl_;
+    gHost = h;
+    return h;
+  }();
+  made_.store(host, std::memory_order_release);
   return *host;
 }
 
@@ -328,7 +416,10 @@ void Host::firmwareWrote(uint32_t address, uint32_t size, uint32_t wordAfter) {
   const WatchIndex::Hit hit = impl_->writeIndex.find(address, size);
   if (hit.kind == WatchIndex::Hit::None) return;
   std::lock_guard lock(mutex_);
-  impl_->fireWatches(hit, address, size, true, &wordAfter);
+  Impl& m = *impl_;
+  // A pin register with one watch on it (the LCD's): the short way.
+  if (hit.sole != nullptr && m.writeIndex.stillCurrent(hit)) return m.fireSoleWrite(*hit.sole, address, wordAfter);
+  m.fireWatches(hit, address, size, true, &wordAfter);
 }
 
 void Host::debuggerWrote(uint32_t address, uint32_t size) {

@@ -102,11 +102,13 @@ struct Host::Impl {
   void republish();
   // Fires the watches of one firmware access; wordAfter is the word at (address & ~3) after a
   // store when the target told it.
-  void fireWatches(WatchIndex::Hit hit, uint32_t address, uint32_t size, bool write,
+  void fireWatches(const WatchIndex::Hit& hit, uint32_t address, uint32_t size, bool write,
                    const uint32_t* wordAfter);
   // Every watch overlapping the access, found by a scan (rare cases and non-firmware writes:
   // simulator false makes AgsiIsSimulatorAccess answer 0 inside the call-backs).
-  void fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator = true);
+  // The same for a store whose word the target told, covered by one watch alone (index current).
+  void fireSoleWrite(const WatchIndex::Entry& watch, uint32_t address, uint32_t wordAfter);
+  [[gnu::noinline]] void fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator = true);
   void noteRegisterWrite(Register& r, uint32_t now);
   // Whether the plug-in's own AgsiWriteSFR fires the write watches on the register (tests of
   // call-backs that must ignore their own writes).
@@ -127,5 +129,11 @@ struct Host::Impl {
 
   void message(std::string text);
 };
+
+// The one Host and its state once made, for the library's own hot paths: a direct load instead
+// of a look-up through the exported pointer and the Host. Null before Host::instance() is first
+// called.
+extern Host* gHost __attribute__((visibility("hidden")));
+extern Host::Impl* gImpl __attribute__((visibility("hidden")));
 
 }  // namespace agsi_host
