@@ -105,7 +105,7 @@ AGSI_EXPORT int AgsiWriteSFR(uint32_t address, uint32_t value, uint32_t mask) {
   uint32_t now = (*old & ~mask) | (value & mask);
   impl().targetMayHaveChanged();
   if (!impl().write32(address, now)) return 0;
-  auto& r = impl().registers[static_cast<size_t>(impl().registerSlot(address))];
+  auto& r = impl().registerAt(address);
   r.previous = *old;
   r.hasPrevious = true;
   r.shadow = now;
@@ -125,11 +125,11 @@ AGSI_EXPORT int AgsiReadSFR(uint32_t address, uint32_t* current, uint32_t* previ
   // The usual case first: a pin watch asking for the register its store just wrote. Its thread
   // holds the lock for the whole call-back, so the lock need not be taken again to look.
   if (h.mutex().heldHere()) {
-    const auto& m = h.impl();
-    if (m.known.valid && m.known.address == address && m.known.slot >= 0) {
-      const auto& r = m.registers[static_cast<size_t>(m.known.slot)];
-      if (current != nullptr) *current = m.known.value & mask;
-      if (previous != nullptr) *previous = (r.hasPrevious ? r.previous : m.known.value) & mask;
+    // The record of the register the store wrote holds that value as the last one seen.
+    const auto* r = h.impl().known.record;
+    if (r != nullptr && r->address == address) {
+      if (current != nullptr) *current = r->shadow & mask;
+      if (previous != nullptr) *previous = (r->hasPrevious ? r->previous : r->shadow) & mask;
       return 1;
     }
   }
@@ -145,8 +145,7 @@ int readSfrLocked(uint32_t address, uint32_t* current, uint32_t* previous, uint3
   const bool known = m.known.valid && m.known.address == address;
   auto now = known ? std::optional<uint32_t>(m.known.value) : m.read32(address);
   if (!now) return 0;
-  const auto* r = known && m.known.slot >= 0 ? &m.registers[static_cast<size_t>(m.known.slot)]
-                                             : m.findRegister(address);
+  const auto* r = known && m.known.record != nullptr ? m.known.record : m.findRegister(address);
   uint32_t before = r != nullptr && r->hasPrevious ? r->previous : *now;
   if (current != nullptr) *current = *now & mask;
   if (previous != nullptr) *previous = before & mask;

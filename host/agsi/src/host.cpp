@@ -120,7 +120,7 @@ bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32
   // Only registers watched for writes keep a previous value; reading a read-watched register
   // here could have the side effects of a load (a data register's FIFO).
   if (sfr && access != AGSIREAD) {
-    Register& r = registers[static_cast<size_t>(registerSlot(first))];
+    Register& r = registerAt(first);
     if (!r.seen) {
       if (auto v = read32(first)) {
         r.shadow = *v;
@@ -132,23 +132,21 @@ bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32
   return true;
 }
 
-int32_t Host::Impl::registerSlot(uint32_t address) {
-  auto it = registerSlots.find(address);
-  if (it != registerSlots.end()) return it->second;
-  registers.push_back({address});
-  const auto slot = static_cast<int32_t>(registers.size() - 1);
-  registerSlots.emplace(address, slot);
-  return slot;
+Host::Impl::Register& Host::Impl::registerAt(uint32_t address) {
+  if (Register* r = findRegister(address)) return *r;
+  Register& r = registers.emplace_back(Register{address});
+  registerByAddress.emplace(address, &r);
+  return r;
 }
 
 Host::Impl::Register* Host::Impl::findRegister(uint32_t address) {
-  auto it = registerSlots.find(address);
-  return it == registerSlots.end() ? nullptr : &registers[static_cast<size_t>(it->second)];
+  auto it = registerByAddress.find(address);
+  return it == registerByAddress.end() ? nullptr : it->second;
 }
 
 void Host::Impl::forgetRegisterValues() {
   for (Register& r : registers) r.seen = r.hasPrevious = false;
-  known.valid = false;
+  known = {};
 }
 
 void Host::Impl::noteRegisterWrite(Register& r, uint32_t now) {
@@ -164,8 +162,8 @@ void Host::Impl::noteRegisterWrite(Register& r, uint32_t now) {
 void Host::Impl::republish() {
   std::vector<WatchIndex::Entry> reads, writes;
   for (const Watch& w : watches) {
-    if (w.access != AGSIWRITE) reads.push_back({w.first, w.last, w.callBack, -1});
-    if (w.access != AGSIREAD) writes.push_back({w.first, w.last, w.callBack, w.sfr ? registerSlot(w.first) : -1});
+    if (w.access != AGSIWRITE) reads.push_back({w.first, w.last, w.callBack, nullptr});
+    if (w.access != AGSIREAD) writes.push_back({w.first, w.last, w.callBack, w.sfr ? &registerAt(w.first) : nullptr});
   }
   readIndex.publish(reads);
   writeIndex.publish(writes);
@@ -183,27 +181,23 @@ void Host::Impl::fireWatches(const WatchIndex::Hit& found, uint32_t address, uin
   const uint32_t n = hit.segment->count;
   const uint32_t word = address & ~3u;
   if (write) {
-    known.valid = wordAfter != nullptr;
-    known.address = word;
-    known.value = wordAfter != nullptr ? *wordAfter : 0;
-    known.slot = -1;
+    known = {wordAfter != nullptr, word, wordAfter != nullptr ? *wordAfter : 0, nullptr};
     for (uint32_t i = 0; i < n; ++i) {
-      const int32_t slot = e[i].registerSlot;
-      if (slot < 0) continue;
+      Register* r = e[i].record;
+      if (r == nullptr) continue;
       // Several watches on one register: it still changed once.
       bool again = false;
-      for (uint32_t j = 0; j < i && !again; ++j) again = e[j].registerSlot == slot;
+      for (uint32_t j = 0; j < i && !again; ++j) again = e[j].record == r;
       if (again) continue;
-      Register& r = registers[static_cast<size_t>(slot)];
-      if (wordAfter != nullptr && r.address == word) {
-        noteRegisterWrite(r, *wordAfter);
-        known.slot = slot;
-      } else if (auto now = read32(r.address)) {
-        noteRegisterWrite(r, *now);
+      if (wordAfter != nullptr && r->address == word) {
+        noteRegisterWrite(*r, *wordAfter);
+        known.record = r;
+      } else if (auto now = read32(r->address)) {
+        noteRegisterWrite(*r, *now);
       }
     }
   } else {
-    known.valid = false;
+    known = {};
   }
   const uint32_t kind = write ? AGSI_WRITE : AGSI_READ;
   {
@@ -215,19 +209,18 @@ void Host::Impl::fireWatches(const WatchIndex::Hit& found, uint32_t address, uin
       e[i].callBack(address, kind);
     }
   }
-  known.valid = false;
+  known = {};
 }
 
 void Host::Impl::fireSoleWrite(const WatchIndex::Entry& w, uint32_t address, uint32_t wordAfter) {
   const uint32_t word = address & ~3u;
-  known = {true, word, wordAfter, -1};
-  if (w.registerSlot >= 0) {
-    Register& r = registers[static_cast<size_t>(w.registerSlot)];
-    if (r.address == word) {
-      noteRegisterWrite(r, wordAfter);
-      known.slot = w.registerSlot;
-    } else if (auto now = read32(r.address)) {
-      noteRegisterWrite(r, *now);
+  known = {true, word, wordAfter, nullptr};
+  if (Register* r = w.record) {
+    if (r->address == word) {
+      noteRegisterWrite(*r, wordAfter);
+      known.record = r;
+    } else if (auto now = read32(r->address)) {
+      noteRegisterWrite(*r, *now);
     }
   }
   {
@@ -235,26 +228,26 @@ void Host::Impl::fireSoleWrite(const WatchIndex::Entry& w, uint32_t address, uin
     lastAddress = address;
     w.callBack(address, AGSI_WRITE);
   }
-  known.valid = false;
+  known = {};
 }
 
 void Host::Impl::fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator) {
   const uint64_t last = static_cast<uint64_t>(address) + size - 1;
   CallBackList callBacks;
-  std::vector<int32_t> updated;
+  std::vector<Register*> updated;
   for (const Watch& w : watches) {
     if (w.access == (write ? AGSIREAD : AGSIWRITE)) continue;
     if (last < w.first || address > w.last) continue;
     if (write && w.sfr) {
-      const int32_t slot = registerSlot(w.first);
-      if (std::find(updated.begin(), updated.end(), slot) == updated.end()) {
-        updated.push_back(slot);
-        if (auto now = read32(w.first)) noteRegisterWrite(registers[static_cast<size_t>(slot)], *now);
+      Register* r = &registerAt(w.first);
+      if (std::find(updated.begin(), updated.end(), r) == updated.end()) {
+        updated.push_back(r);
+        if (auto now = read32(w.first)) noteRegisterWrite(*r, *now);
       }
     }
     callBacks.add(w.callBack);
   }
-  known.valid = false;
+  known = {};
   if (callBacks.size() == 0) return;
   SimulatorAccessScope scope(simulatorAccessDepth, simulator);
   for (size_t i = 0; i < callBacks.size(); ++i) {
@@ -356,7 +349,7 @@ void Host::setTarget(Target* target) {
   for (const auto& w : impl_->watches) {
     if (!w.sfr || w.access == AGSIREAD) continue;
     if (auto v = impl_->read32(w.first)) {
-      Impl::Register& r = impl_->registers[static_cast<size_t>(impl_->registerSlot(w.first))];
+      Impl::Register& r = impl_->registerAt(w.first);
       r.shadow = *v;
       r.seen = true;
     }

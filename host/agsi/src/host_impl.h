@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,18 +49,13 @@ struct Host::Impl {
 
   std::vector<Watch> watches;  // registration order is firing order
   WatchIndex readIndex, writeIndex;
-  // Per register the host has seen written (SFR write watches, AgsiWriteSFR): the value last seen
-  // there, and the value before the last write the host saw (what AgsiReadSFR reports as
-  // previous). The write index names the record of each SFR write watch, so a firmware store finds
-  // it without a look-up; the map is for the plug-in's own calls.
-  struct Register {
-    uint32_t address;
-    uint32_t shadow = 0, previous = 0;
-    bool seen = false, hasPrevious = false;
-  };
-  std::vector<Register> registers;
-  std::map<uint32_t, int32_t> registerSlots;
-  int32_t registerSlot(uint32_t address);  // creates the record
+  // Per register the host has seen written (SFR write watches, AgsiWriteSFR): see RegisterRecord.
+  // The write index points at the record of each SFR write watch, so a firmware store finds it
+  // without a look-up; the map is for the plug-in's own calls. A deque: records never move.
+  using Register = RegisterRecord;
+  std::deque<Register> registers;
+  std::map<uint32_t, Register*> registerByAddress;
+  Register& registerAt(uint32_t address);  // creates the record
   Register* findRegister(uint32_t address);
   void forgetRegisterValues();
 
@@ -72,9 +68,9 @@ struct Host::Impl {
   struct KnownWord {
     bool valid = false;
     uint32_t address = 0, value = 0;
-    int32_t slot = -1;  // its register record, if it has one
+    Register* record = nullptr;  // its register record, if it has one (its shadow is the value)
   } known;
-  void targetMayHaveChanged() { known.valid = false; }
+  void targetMayHaveChanged() { known = {}; }
 
   std::vector<Vtr> vtrs;  // handle = index + 1
   std::unordered_map<std::string, uint32_t> vtrByName;

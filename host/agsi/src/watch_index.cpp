@@ -34,7 +34,7 @@ void WatchIndex::publish(const std::vector<Entry>& watches) {
           std::equal(s->entries.begin() + p.begin, s->entries.begin() + p.begin + p.count,
                      s->entries.begin() + begin, [](const Entry& a, const Entry& b) {
                        return a.first == b.first && a.last == b.last && a.callBack == b.callBack &&
-                              a.registerSlot == b.registerSlot;
+                              a.record == b.record;
                      })) {
         p.last = static_cast<uint32_t>(last);
         s->entries.resize(begin);

@@ -21,12 +21,21 @@
 
 namespace agsi_host {
 
+// What the host keeps per register it has seen written: the value last seen there, and the value
+// before the last write the host saw (what AgsiReadSFR reports as previous). Records never move
+// once made, so the index can point at them.
+struct RegisterRecord {
+  uint32_t address;
+  uint32_t shadow = 0, previous = 0;
+  bool seen = false, hasPrevious = false;
+};
+
 class WatchIndex {
  public:
   struct Entry {
     uint32_t first, last;     // the watch's own range (inclusive)
     AGSICALLBACK callBack;
-    int32_t registerSlot;     // the host's register record for an SFR write watch, else -1
+    RegisterRecord* record;   // the host's register record for an SFR write watch, else null
   };
   struct Segment {
     uint32_t first, last;  // inclusive
