@@ -2,6 +2,7 @@
 
 #include <wx/menu.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include "session.h"
@@ -14,23 +15,30 @@ enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kFirstPeripheral = wxID_HIGHEST +
 
 MainFrame::MainFrame(Session& session)
     : wxFrame(nullptr, wxID_ANY, "Korvel Simulator", wxDefaultPosition, wxSize(720, 420)),
-      session_(session),
-      timer_(this) {
+      session_(session) {
   output_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
                            wxTE_MULTILINE | wxTE_READONLY | wxTE_DONTWRAP);
   output_->SetFont(wxFont(wxFontInfo(9).Family(wxFONTFAMILY_TELETYPE)));
+  // The status line is a plain label: the toolkit's status bar repaints itself at once through
+  // a theme look-up at every change, which made the clock the most expensive thing an idle
+  // window did.
+  status_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+                             wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(output_, 1, wxEXPAND);
+  sizer->Add(status_, 0, wxEXPAND | wxALL, 3);
   SetSizer(sizer);
-  CreateStatusBar(1);
   buildMenus();
-  Bind(wxEVT_TIMER, &MainFrame::onTick, this);
+  timer_.Bind(wxEVT_TIMER, &MainFrame::onTick, this);
+  outputTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { appendOutput(); });
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
-  // Dialog updates and the output pane follow the simulation ten times a second.
-  timer_.Start(100);
+  reschedule();
 }
 
-MainFrame::~MainFrame() { timer_.Stop(); }
+MainFrame::~MainFrame() {
+  timer_.Stop();
+  outputTimer_.Stop();
+}
 
 void MainFrame::buildMenus() {
   auto* sim = new wxMenu;
@@ -47,17 +55,18 @@ void MainFrame::buildMenus() {
       continue;
     }
     peripherals->Append(id, wxString::FromUTF8(m->szText));
-    Bind(wxEVT_MENU, [m](wxCommandEvent&) {
+    Bind(wxEVT_MENU, [this, m](wxCommandEvent&) {
       if (m->fp) m->fp(m);
+      reschedule();  // a dialog it opened follows the simulation from now on
     }, id++);
   }
   auto* bar = new wxMenuBar;
   bar->Append(sim, "&Simulation");
   bar->Append(peripherals, "&Peripherals");
   SetMenuBar(bar);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.run(); updateStatus(); }, kRun);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.stop(); updateStatus(); }, kStop);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.reset(); updateStatus(); }, kReset);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.run(); stateChanged(); }, kRun);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.stop(); stateChanged(); }, kStop);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.reset(); stateChanged(); }, kReset);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
 }
 
@@ -76,7 +85,16 @@ void MainFrame::appendOutput() {
   }
 }
 
-void MainFrame::updateStatus(bool force) {
+void MainFrame::outputArrived() {
+  if (!outputTimer_.IsRunning()) outputTimer_.StartOnce(kOutputBatchMs);
+}
+
+void MainFrame::stateChanged() {
+  updateStatus();
+  reschedule();
+}
+
+void MainFrame::updateStatus() {
   auto& sim = session_.simulator();
   wxString state;
   if (sim.lastStop() == sim::StopReason::Exited)
@@ -89,24 +107,38 @@ void MainFrame::updateStatus(bool force) {
     state = "running";
   else
     state = sim.lastStop() == sim::StopReason::None ? "stopped" : sim::toString(sim.lastStop());
-  // Repainting the bar is most of what an idle window costs: the clock moves all the time, so it
-  // is shown twice a second; a change of state shows at once.
-  ++statusTicks_;
-  if (!force && state == shownState_ && statusTicks_ % 5 != 0) return;
-  shownState_ = state;
   wxString text = wxString::Format("%s   t = %.6f s   %llu cycles", state, sim.seconds(),
                                    static_cast<unsigned long long>(sim.cycles()));
-  if (text != GetStatusBar()->GetStatusText()) SetStatusText(text);
+  statusShown_ = std::chrono::steady_clock::now();
+  if (text != status_->GetLabel()) status_->SetLabel(text);
+}
+
+bool MainFrame::dialogOpen() const {
+  for (AGSIMENU* m : session_.menus())
+    if (m && m->pDlg && m->pDlg->iOpen) return true;
+  return false;
+}
+
+void MainFrame::reschedule() {
+  const int period = dialogOpen() ? kDialogPeriodMs : session_.running() ? kClockPeriodMs : 0;
+  if (period == 0) {
+    timer_.Stop();
+  } else if (!timer_.IsRunning() || timer_.GetInterval() != period) {
+    timer_.Start(period);
+  }
 }
 
 void MainFrame::onTick(wxTimerEvent&) {
   session_.updateDialogs();
-  if (++outputTicks_ % 3 == 0) appendOutput();
-  updateStatus(false);
+  // The clock moves at every tick; the line shows it once a second however fast the dialogs go.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - statusShown_ >= std::chrono::milliseconds(kClockPeriodMs - kDialogPeriodMs / 2)) updateStatus();
+  reschedule();
 }
 
 void MainFrame::onClose(wxCloseEvent& event) {
   timer_.Stop();
+  outputTimer_.Stop();
   session_.stop();
   while (wxWindow* w = wxWindow::GetCapture()) w->ReleaseMouse();
   session_.killDialogs();

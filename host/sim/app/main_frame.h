@@ -2,11 +2,14 @@
 // Peripherals menu with every entry the plug-in defined.
 #pragma once
 
+#include <chrono>
+
 #include <wx/frame.h>
 #include <wx/timer.h>
 
 #include "output_history.h"
 
+class wxStaticText;
 class wxTextCtrl;
 
 namespace korvel::simapp {
@@ -18,20 +21,32 @@ class MainFrame : public wxFrame {
   explicit MainFrame(Session& session);
   ~MainFrame() override;
   void appendOutput();
+  // Output arrived while none was waiting: it is taken a moment later, with whatever follows it.
+  void outputArrived();
+  // The simulation started, stopped, or was held or let go: the status line shows it at once.
+  void stateChanged();
+
+  // How often the window looks at the simulation: dialogs follow it ten times a second, the
+  // clock in the status line once a second while it runs; with neither, the window sleeps.
+  static constexpr int kDialogPeriodMs = 100;
+  static constexpr int kClockPeriodMs = 1000;
+  static constexpr int kOutputBatchMs = 100;
 
  private:
   void buildMenus();
   void onTick(wxTimerEvent&);
   void onClose(wxCloseEvent& event);
-  // force: a user action changed the state; otherwise the running clock is shown twice a second.
-  void updateStatus(bool force = true);
+  void updateStatus();
+  // Starts, re-times or stops the tick for what is there to follow now.
+  void reschedule();
+  bool dialogOpen() const;
 
   Session& session_;
   wxTextCtrl* output_;
-  wxTimer timer_;
-  wxString shownState_;
-  unsigned statusTicks_ = 0;
-  unsigned outputTicks_ = 0;
+  wxStaticText* status_;  // the run's state and clock
+  std::chrono::steady_clock::time_point statusShown_{};
+  wxTimer timer_;        // dialogs and the clock (its events come to itself)
+  wxTimer outputTimer_;  // one batch of output lines
   OutputHistory history_;  // what the output pane shows
 };
 
