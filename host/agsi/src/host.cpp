@@ -101,6 +101,11 @@ void HostMutex::lockContended() {
   }
 }
 
+const void* HostMutex::threadTag() {
+  static thread_local const char tag = 0;
+  return &tag;
+}
+
 void HostMutex::wakeOne() {
 #if defined(__linux__)
   syscall(SYS_futex, reinterpret_cast<uint32_t*>(&state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);

@@ -120,16 +120,17 @@ class AGSI_HOST_API HostMutex {
   bool heldHere() const { return owner_.load(std::memory_order_relaxed) == self(); }
 
  private:
-  // A per-thread address that never changes while the thread lives: the thread pointer where the
-  // compiler gives it for free, else the thread's id.
+  // A per-thread address that never changes while the thread lives, the same in every library:
+  // the thread pointer where the compiler gives it for free, else the address of a thread-local
+  // of this library (one definition, so all callers agree).
   static const void* self() {
 #if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__aarch64__))
     return __builtin_thread_pointer();
 #else
-    static thread_local const char tag = 0;
-    return &tag;
+    return threadTag();
 #endif
   }
+  static const void* threadTag();
   void lockContended();  // spins, then sleeps, until the lock is taken
   void wakeOne();
 
