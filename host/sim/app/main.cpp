@@ -132,11 +132,17 @@ class SimApp : public wxApp {
     });
     session_->setOnStopped([this](sim::StopReason r) { stopped(r); });
     followBoard();
-    boardTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-      if (gOptions.headless) session_->updateDialogs();
-      followBoard();
-    });
-    boardTimer_.Start(100);
+    if (frame_) {
+      // The window's tick follows the board too: ten times a second while the board (or another
+      // dialog) is open, once a second otherwise while the simulation runs.
+      frame_->setTickHook([this] { followBoard(); });
+    } else {
+      boardTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        session_->updateDialogs();
+        followBoard();
+      });
+      boardTimer_.Start(100);
+    }
     session_->run();
     if (frame_) frame_->stateChanged();
     return true;

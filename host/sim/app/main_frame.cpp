@@ -130,6 +130,7 @@ void MainFrame::reschedule() {
 
 void MainFrame::onTick(wxTimerEvent&) {
   session_.updateDialogs();
+  if (tickHook_) tickHook_();
   // The clock moves at every tick; the line shows it once a second however fast the dialogs go.
   const auto now = std::chrono::steady_clock::now();
   if (now - statusShown_ >= std::chrono::milliseconds(kClockPeriodMs - kDialogPeriodMs / 2)) updateStatus();

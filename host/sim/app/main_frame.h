@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 
 #include <wx/frame.h>
 #include <wx/timer.h>
@@ -25,6 +26,9 @@ class MainFrame : public wxFrame {
   void outputArrived();
   // The simulation started, stopped, or was held or let go: the status line shows it at once.
   void stateChanged();
+  // Called at every tick as well (the program follows the board's RESET and power with it, so
+  // that one timer wakes the window instead of two).
+  void setTickHook(std::function<void()> hook) { tickHook_ = std::move(hook); }
 
   // How often the window looks at the simulation: dialogs follow it ten times a second, the
   // clock in the status line once a second while it runs; with neither, the window sleeps.
@@ -45,6 +49,7 @@ class MainFrame : public wxFrame {
   wxTextCtrl* output_;
   wxStaticText* status_;  // the run's state and clock
   std::chrono::steady_clock::time_point statusShown_{};
+  std::function<void()> tickHook_;
   wxTimer timer_;        // dialogs and the clock (its events come to itself)
   wxTimer outputTimer_;  // one batch of output lines
   OutputHistory history_;  // what the output pane shows
