@@ -3,6 +3,37 @@
 namespace pictor {
 
 int LcdBusGlue::controlPortEvent(uint32_t pins) {
+  pins &= pin::kControlMask;
+  const uint32_t changed = pins ^ lastPins_;
+  const bool settled = seenControl_;
+  lastPins_ = pins;
+  seenControl_ = true;
+  // While the firmware streams data to the LCD only LE or WR toggles, with the bus turned
+  // towards the LCD. EN and DIR as last time means the transceivers are already set as they ask,
+  // so only the latch, the write strobe and the bus value can have anything to do.
+  constexpr uint32_t kStreaming = pin::kLe | pin::kWr;
+  if (settled && (pins & pin::kDir) && (changed & ~kStreaming) == 0) {
+    const bool cs = pins & pin::kCs, rs = pins & pin::kRs, rd = pins & pin::kRd;
+    if (cs == lcd_.cs() && rs == lcd_.rs() && rd == lcd_.rd()) {
+      if (changed & pin::kLe) {
+        le_ = pins & pin::kLe;
+        if (le_) latch_ = port_;
+      }
+      dir_ = true;
+      latchDrives_ = true;
+      const bool wr = pins & pin::kWr;
+      if (wr != lcd_.wr()) {
+        lcd_.setWr(wr);
+        lcd_.evaluate();
+      }
+      offerBusValue();
+      return -1;
+    }
+  }
+  return settleControlPort(pins);
+}
+
+int LcdBusGlue::settleControlPort(uint32_t pins) {
   const bool le = pins & pin::kLe;
   if (le != le_) {
     le_ = le;

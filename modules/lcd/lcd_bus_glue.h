@@ -64,6 +64,9 @@ class LcdBusGlue {
   }
 
  private:
+  // Every control input looked at in wiring order (the first event, and whenever more than the
+  // latch enable or the write strobe changed).
+  int settleControlPort(uint32_t pins);
   void propagateBoth() {
     low_.propagate();
     high_.propagate();
@@ -83,6 +86,8 @@ class LcdBusGlue {
   bool le_ = false;
   bool dir_ = false;
   bool latchDrives_ = true;
+  uint32_t lastPins_ = 0;     // the control pins of the last event
+  bool seenControl_ = false;  // false until the first control-port event
   Transceiver low_;
   Transceiver high_;
 };

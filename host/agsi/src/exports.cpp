@@ -11,11 +11,14 @@
 #include "host_impl.h"
 
 using agsi_host::Host;
+using agsi_host::gHost;
+using agsi_host::gImpl;
 
 namespace {
 
-Host& host() { return Host::instance(); }
-Host::Impl& impl() { return Host::instance().impl(); }
+// The plug-in calls in only after the host program made the Host (it loads the plug-in through it).
+Host& host() { return gHost != nullptr ? *gHost : Host::instance(); }
+Host::Impl& impl() { return gImpl != nullptr ? *gImpl : Host::instance().impl(); }
 
 using Lock = std::lock_guard<agsi_host::HostMutex>;
 
@@ -102,7 +105,7 @@ AGSI_EXPORT int AgsiWriteSFR(uint32_t address, uint32_t value, uint32_t mask) {
   uint32_t now = (*old & ~mask) | (value & mask);
   impl().targetMayHaveChanged();
   if (!impl().write32(address, now)) return 0;
-  auto& r = impl().registers[static_cast<size_t>(impl().registerSlot(address))];
+  auto& r = impl().registerAt(address);
   r.previous = *old;
   r.hasPrevious = true;
   r.shadow = now;
@@ -112,21 +115,43 @@ AGSI_EXPORT int AgsiWriteSFR(uint32_t address, uint32_t value, uint32_t mask) {
 }
 SAME_SIGNATURE(AgsiWriteSFR);
 
+namespace {
+// Everything else AgsiReadSFR answers, kept apart so that the short way stays short.
+[[gnu::noinline]] int readSfrLocked(uint32_t address, uint32_t* current, uint32_t* previous, uint32_t mask);
+}
+
 AGSI_EXPORT int AgsiReadSFR(uint32_t address, uint32_t* current, uint32_t* previous, uint32_t mask) {
+  Host& h = host();
+  // The usual case first: a pin watch asking for the register its store just wrote. Its thread
+  // holds the lock for the whole call-back, so the lock need not be taken again to look.
+  if (h.mutex().heldHere()) {
+    // The record of the register the store wrote holds that value as the last one seen.
+    const auto* r = h.impl().known.record;
+    if (r != nullptr && r->address == address) {
+      if (current != nullptr) *current = r->shadow & mask;
+      if (previous != nullptr) *previous = (r->hasPrevious ? r->previous : r->shadow) & mask;
+      return 1;
+    }
+  }
+  return readSfrLocked(address, current, previous, mask);
+}
+SAME_SIGNATURE(AgsiReadSFR);
+
+namespace {
+int readSfrLocked(uint32_t address, uint32_t* current, uint32_t* previous, uint32_t mask) {
   Lock lock(host().mutex());
   auto& m = impl();
   // From a store's own call-back the host was just told the register's value: no read-back.
   const bool known = m.known.valid && m.known.address == address;
   auto now = known ? std::optional<uint32_t>(m.known.value) : m.read32(address);
   if (!now) return 0;
-  const auto* r = known && m.known.slot >= 0 ? &m.registers[static_cast<size_t>(m.known.slot)]
-                                             : m.findRegister(address);
+  const auto* r = known && m.known.record != nullptr ? m.known.record : m.findRegister(address);
   uint32_t before = r != nullptr && r->hasPrevious ? r->previous : *now;
   if (current != nullptr) *current = *now & mask;
   if (previous != nullptr) *previous = before & mask;
   return 1;
 }
-SAME_SIGNATURE(AgsiReadSFR);
+}  // namespace
 
 AGSI_EXPORT int AgsiWriteVTR(uint32_t vtr, uint32_t value) {
   Lock lock(host().mutex());
@@ -183,7 +208,9 @@ AGSI_EXPORT uint32_t AgsiGetLastMemoryAddress(void) {
 SAME_SIGNATURE(AgsiGetLastMemoryAddress);
 
 AGSI_EXPORT int AgsiIsSimulatorAccess(void) {
-  Lock lock(host().mutex());
+  // Call-backs the firmware caused run with the lock held on the firmware's thread: a thread that
+  // does not hold it is in none of them, and the one that does reads its own state.
+  if (!host().mutex().heldHere()) return 0;
   return impl().simulatorAccessDepth > 0 ? 1 : 0;
 }
 SAME_SIGNATURE(AgsiIsSimulatorAccess);

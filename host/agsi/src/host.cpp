@@ -1,5 +1,14 @@
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
+
+#if defined(__linux__)
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+#endif
 
 #include "host_impl.h"
 #include "korvel/platform/platform.h"
@@ -56,6 +65,54 @@ void anchor() {}  // an address inside this library, to find its own file
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
+// HostMutex
+
+namespace {
+// How long a thread that found the lock held sleeps at most before it looks again: the holder's
+// release may have missed it (see HostMutex).
+constexpr long kSleepNanos = 200'000;
+
+inline void cpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#endif
+}
+}  // namespace
+
+void HostMutex::lockContended() {
+  for (;;) {
+    // The holder is usually out within a watch call-back's time: spin a little first.
+    for (int i = 0; i < 100; ++i) {
+      uint32_t free = 0;
+      if (state_.load(std::memory_order_relaxed) == 0 &&
+          state_.compare_exchange_weak(free, 1, std::memory_order_acquire, std::memory_order_relaxed))
+        return;
+      cpuRelax();
+    }
+    sleepers_.fetch_add(1, std::memory_order_seq_cst);
+#if defined(__linux__)
+    // Sleeps only while the lock is still held (the kernel compares state_ with 1 first).
+    const timespec timeout{0, kSleepNanos};
+    syscall(SYS_futex, reinterpret_cast<uint32_t*>(&state_), FUTEX_WAIT_PRIVATE, 1u, &timeout, nullptr, 0);
+#else
+    if (state_.load(std::memory_order_relaxed) != 0) std::this_thread::sleep_for(std::chrono::nanoseconds(kSleepNanos));
+#endif
+    sleepers_.fetch_sub(1, std::memory_order_relaxed);
+  }
+}
+
+const void* HostMutex::threadTag() {
+  static thread_local const char tag = 0;
+  return &tag;
+}
+
+void HostMutex::wakeOne() {
+#if defined(__linux__)
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+#endif
+}
+
+// ---------------------------------------------------------------------------------------------
 // Impl
 
 bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32_t access, bool sfr) {
@@ -68,7 +125,7 @@ bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32
   // Only registers watched for writes keep a previous value; reading a read-watched register
   // here could have the side effects of a load (a data register's FIFO).
   if (sfr && access != AGSIREAD) {
-    Register& r = registers[static_cast<size_t>(registerSlot(first))];
+    Register& r = registerAt(first);
     if (!r.seen) {
       if (auto v = read32(first)) {
         r.shadow = *v;
@@ -80,23 +137,21 @@ bool Host::Impl::addWatch(uint32_t first, uint32_t last, AGSICALLBACK cb, uint32
   return true;
 }
 
-int32_t Host::Impl::registerSlot(uint32_t address) {
-  auto it = registerSlots.find(address);
-  if (it != registerSlots.end()) return it->second;
-  registers.push_back({address});
-  const auto slot = static_cast<int32_t>(registers.size() - 1);
-  registerSlots.emplace(address, slot);
-  return slot;
+Host::Impl::Register& Host::Impl::registerAt(uint32_t address) {
+  if (Register* r = findRegister(address)) return *r;
+  Register& r = registers.emplace_back(Register{address});
+  registerByAddress.emplace(address, &r);
+  return r;
 }
 
 Host::Impl::Register* Host::Impl::findRegister(uint32_t address) {
-  auto it = registerSlots.find(address);
-  return it == registerSlots.end() ? nullptr : &registers[static_cast<size_t>(it->second)];
+  auto it = registerByAddress.find(address);
+  return it == registerByAddress.end() ? nullptr : it->second;
 }
 
 void Host::Impl::forgetRegisterValues() {
   for (Register& r : registers) r.seen = r.hasPrevious = false;
-  known.valid = false;
+  known = {};
 }
 
 void Host::Impl::noteRegisterWrite(Register& r, uint32_t now) {
@@ -112,71 +167,92 @@ void Host::Impl::noteRegisterWrite(Register& r, uint32_t now) {
 void Host::Impl::republish() {
   std::vector<WatchIndex::Entry> reads, writes;
   for (const Watch& w : watches) {
-    if (w.access != AGSIWRITE) reads.push_back({w.first, w.last, w.callBack, -1});
-    if (w.access != AGSIREAD) writes.push_back({w.first, w.last, w.callBack, w.sfr ? registerSlot(w.first) : -1});
+    if (w.access != AGSIWRITE) reads.push_back({w.first, w.last, w.callBack, nullptr});
+    if (w.access != AGSIREAD) writes.push_back({w.first, w.last, w.callBack, w.sfr ? &registerAt(w.first) : nullptr});
   }
   readIndex.publish(reads);
   writeIndex.publish(writes);
 }
 
-void Host::Impl::fireWatches(WatchIndex::Hit hit, uint32_t address, uint32_t size, bool write,
+void Host::Impl::fireWatches(const WatchIndex::Hit& found, uint32_t address, uint32_t size, bool write,
                              const uint32_t* wordAfter) {
   const WatchIndex& index = write ? writeIndex : readIndex;
   // Found before the lock was taken: watches may have changed since (or the plug-in gone).
-  if (hit.kind != WatchIndex::Hit::None && !index.stillCurrent(hit)) hit = index.find(address, size);
+  const WatchIndex::Hit hit = index.stillCurrent(found) ? found : index.find(address, size);
   if (hit.kind == WatchIndex::Hit::None) return;
   if (hit.kind == WatchIndex::Hit::Several) return fireEveryOverlapping(address, size, write);
 
   const WatchIndex::Entry* e = hit.entries + hit.segment->begin;
   const uint32_t n = hit.segment->count;
   const uint32_t word = address & ~3u;
-  KnownWord nowKnown;
-  if (write && wordAfter != nullptr) nowKnown = {true, word, *wordAfter, -1};
   if (write) {
+    known = {wordAfter != nullptr, word, wordAfter != nullptr ? *wordAfter : 0, nullptr};
     for (uint32_t i = 0; i < n; ++i) {
-      const int32_t slot = e[i].registerSlot;
-      if (slot < 0) continue;
+      Register* r = e[i].record;
+      if (r == nullptr) continue;
       // Several watches on one register: it still changed once.
       bool again = false;
-      for (uint32_t j = 0; j < i && !again; ++j) again = e[j].registerSlot == slot;
+      for (uint32_t j = 0; j < i && !again; ++j) again = e[j].record == r;
       if (again) continue;
-      Register& r = registers[static_cast<size_t>(slot)];
-      if (wordAfter != nullptr && r.address == word) {
-        noteRegisterWrite(r, *wordAfter);
-        nowKnown.slot = slot;
-      } else if (auto now = read32(r.address)) {
-        noteRegisterWrite(r, *now);
+      if (wordAfter != nullptr && r->address == word) {
+        noteRegisterWrite(*r, *wordAfter);
+        known.record = r;
+      } else if (auto now = read32(r->address)) {
+        noteRegisterWrite(*r, *now);
       }
     }
+  } else {
+    known = {};
   }
-  known = nowKnown;
+  const uint32_t kind = write ? AGSI_WRITE : AGSI_READ;
   {
     SimulatorAccessScope scope(simulatorAccessDepth, true);
-    for (uint32_t i = 0; i < n; ++i) {
+    lastAddress = address;
+    e[0].callBack(address, kind);
+    for (uint32_t i = 1; i < n; ++i) {
       lastAddress = address;
-      e[i].callBack(address, write ? AGSI_WRITE : AGSI_READ);
+      e[i].callBack(address, kind);
     }
   }
-  known.valid = false;
+  known = {};
+}
+
+void Host::Impl::fireSoleWrite(const WatchIndex::Entry& w, uint32_t address, uint32_t wordAfter) {
+  const uint32_t word = address & ~3u;
+  known = {true, word, wordAfter, nullptr};
+  if (Register* r = w.record) {
+    if (r->address == word) {
+      noteRegisterWrite(*r, wordAfter);
+      known.record = r;
+    } else if (auto now = read32(r->address)) {
+      noteRegisterWrite(*r, *now);
+    }
+  }
+  {
+    SimulatorAccessScope scope(simulatorAccessDepth, true);
+    lastAddress = address;
+    w.callBack(address, AGSI_WRITE);
+  }
+  known = {};
 }
 
 void Host::Impl::fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator) {
   const uint64_t last = static_cast<uint64_t>(address) + size - 1;
   CallBackList callBacks;
-  std::vector<int32_t> updated;
+  std::vector<Register*> updated;
   for (const Watch& w : watches) {
     if (w.access == (write ? AGSIREAD : AGSIWRITE)) continue;
     if (last < w.first || address > w.last) continue;
     if (write && w.sfr) {
-      const int32_t slot = registerSlot(w.first);
-      if (std::find(updated.begin(), updated.end(), slot) == updated.end()) {
-        updated.push_back(slot);
-        if (auto now = read32(w.first)) noteRegisterWrite(registers[static_cast<size_t>(slot)], *now);
+      Register* r = &registerAt(w.first);
+      if (std::find(updated.begin(), updated.end(), r) == updated.end()) {
+        updated.push_back(r);
+        if (auto now = read32(w.first)) noteRegisterWrite(*r, *now);
       }
     }
     callBacks.add(w.callBack);
   }
-  known.valid = false;
+  known = {};
   if (callBacks.size() == 0) return;
   SimulatorAccessScope scope(simulatorAccessDepth, simulator);
   for (size_t i = 0; i < callBacks.size(); ++i) {
@@ -249,10 +325,20 @@ void Host::Impl::message(std::string text) {
 // ---------------------------------------------------------------------------------------------
 // Host
 
-Host& Host::instance() {
+std::atomic<Host*> Host::made_{nullptr};
+Host* gHost = nullptr;
+Host::Impl* gImpl = nullptr;
+
+Host& Host::make() {
   // Never destroyed: a plug-in still loaded at exit (or one of its threads) may call the host
   // from its own static destructors, which can run after this library's.
-  static Host* host = new Host;
+  static Host* host = [] {
+    Host* h = new Host;
+    gImpl = h->impl_;
+    gHost = h;
+    return h;
+  }();
+  made_.store(host, std::memory_order_release);
   return *host;
 }
 
@@ -268,7 +354,7 @@ void Host::setTarget(Target* target) {
   for (const auto& w : impl_->watches) {
     if (!w.sfr || w.access == AGSIREAD) continue;
     if (auto v = impl_->read32(w.first)) {
-      Impl::Register& r = impl_->registers[static_cast<size_t>(impl_->registerSlot(w.first))];
+      Impl::Register& r = impl_->registerAt(w.first);
       r.shadow = *v;
       r.seen = true;
     }
@@ -328,7 +414,10 @@ void Host::firmwareWrote(uint32_t address, uint32_t size, uint32_t wordAfter) {
   const WatchIndex::Hit hit = impl_->writeIndex.find(address, size);
   if (hit.kind == WatchIndex::Hit::None) return;
   std::lock_guard lock(mutex_);
-  impl_->fireWatches(hit, address, size, true, &wordAfter);
+  Impl& m = *impl_;
+  // A pin register with one watch on it (the LCD's): the short way.
+  if (hit.sole != nullptr && m.writeIndex.stillCurrent(hit)) return m.fireSoleWrite(*hit.sole, address, wordAfter);
+  m.fireWatches(hit, address, size, true, &wordAfter);
 }
 
 void Host::debuggerWrote(uint32_t address, uint32_t size) {

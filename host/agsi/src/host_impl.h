@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -48,18 +49,13 @@ struct Host::Impl {
 
   std::vector<Watch> watches;  // registration order is firing order
   WatchIndex readIndex, writeIndex;
-  // Per register the host has seen written (SFR write watches, AgsiWriteSFR): the value last seen
-  // there, and the value before the last write the host saw (what AgsiReadSFR reports as
-  // previous). The write index names the record of each SFR write watch, so a firmware store finds
-  // it without a look-up; the map is for the plug-in's own calls.
-  struct Register {
-    uint32_t address;
-    uint32_t shadow = 0, previous = 0;
-    bool seen = false, hasPrevious = false;
-  };
-  std::vector<Register> registers;
-  std::map<uint32_t, int32_t> registerSlots;
-  int32_t registerSlot(uint32_t address);  // creates the record
+  // Per register the host has seen written (SFR write watches, AgsiWriteSFR): see RegisterRecord.
+  // The write index points at the record of each SFR write watch, so a firmware store finds it
+  // without a look-up; the map is for the plug-in's own calls. A deque: records never move.
+  using Register = RegisterRecord;
+  std::deque<Register> registers;
+  std::map<uint32_t, Register*> registerByAddress;
+  Register& registerAt(uint32_t address);  // creates the record
   Register* findRegister(uint32_t address);
   void forgetRegisterValues();
 
@@ -72,9 +68,9 @@ struct Host::Impl {
   struct KnownWord {
     bool valid = false;
     uint32_t address = 0, value = 0;
-    int32_t slot = -1;  // its register record, if it has one
+    Register* record = nullptr;  // its register record, if it has one (its shadow is the value)
   } known;
-  void targetMayHaveChanged() { known.valid = false; }
+  void targetMayHaveChanged() { known = {}; }
 
   std::vector<Vtr> vtrs;  // handle = index + 1
   std::unordered_map<std::string, uint32_t> vtrByName;
@@ -102,11 +98,13 @@ struct Host::Impl {
   void republish();
   // Fires the watches of one firmware access; wordAfter is the word at (address & ~3) after a
   // store when the target told it.
-  void fireWatches(WatchIndex::Hit hit, uint32_t address, uint32_t size, bool write,
+  void fireWatches(const WatchIndex::Hit& hit, uint32_t address, uint32_t size, bool write,
                    const uint32_t* wordAfter);
   // Every watch overlapping the access, found by a scan (rare cases and non-firmware writes:
   // simulator false makes AgsiIsSimulatorAccess answer 0 inside the call-backs).
-  void fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator = true);
+  // The same for a store whose word the target told, covered by one watch alone (index current).
+  void fireSoleWrite(const WatchIndex::Entry& watch, uint32_t address, uint32_t wordAfter);
+  [[gnu::noinline]] void fireEveryOverlapping(uint32_t address, uint32_t size, bool write, bool simulator = true);
   void noteRegisterWrite(Register& r, uint32_t now);
   // Whether the plug-in's own AgsiWriteSFR fires the write watches on the register (tests of
   // call-backs that must ignore their own writes).
@@ -127,5 +125,11 @@ struct Host::Impl {
 
   void message(std::string text);
 };
+
+// The one Host and its state once made, for the library's own hot paths: a direct load instead
+// of a look-up through the exported pointer and the Host. Null before Host::instance() is first
+// called.
+extern Host* gHost __attribute__((visibility("hidden")));
+extern Host::Impl* gImpl __attribute__((visibility("hidden")));
 
 }  // namespace agsi_host

@@ -34,7 +34,7 @@ void WatchIndex::publish(const std::vector<Entry>& watches) {
           std::equal(s->entries.begin() + p.begin, s->entries.begin() + p.begin + p.count,
                      s->entries.begin() + begin, [](const Entry& a, const Entry& b) {
                        return a.first == b.first && a.last == b.last && a.callBack == b.callBack &&
-                              a.registerSlot == b.registerSlot;
+                              a.record == b.record;
                      })) {
         p.last = static_cast<uint32_t>(last);
         s->entries.resize(begin);
@@ -43,21 +43,28 @@ void WatchIndex::publish(const std::vector<Entry>& watches) {
     }
     s->segments.push_back({static_cast<uint32_t>(first), static_cast<uint32_t>(last), begin, count});
   }
+  for (size_t i = 0; i < s->segments.size(); ++i) {
+    const Segment& seg = s->segments[i];
+    s->lasts.push_back(seg.last);
+    // Whole words only: an access to a word the segment covers in part may reach another.
+    const uint64_t firstWord = (static_cast<uint64_t>(seg.first) + 3) / 4;
+    const uint64_t endWord = (static_cast<uint64_t>(seg.last) + 1) / 4;  // exclusive
+    if (endWord <= firstWord || endWord - firstWord > kMaxTableWords) continue;
+    for (uint64_t w = firstWord; w < endWord; ++w) {
+      WordSlot& slot = s->words[wordSlot(static_cast<uint32_t>(w))];
+      if (slot.segment == -1) {
+        slot = {static_cast<uint32_t>(w), static_cast<int32_t>(i), seg.count == 1 ? &s->entries[seg.begin] : nullptr};
+      } else {
+        slot.segment = -2;
+      }
+    }
+  }
   if (!s->segments.empty()) {
     s->low = s->segments.front().first;
     s->high = s->segments.back().last;
   }
   current_.store(s.get(), std::memory_order_release);
   all_.push_back(std::move(s));
-}
-
-WatchIndex::Hit WatchIndex::Snapshot::find(uint32_t first, uint64_t last) const {
-  // The first segment that ends at or after the access's start is the only candidate for it.
-  auto it = std::lower_bound(segments.begin(), segments.end(), first,
-                             [](const Segment& seg, uint32_t a) { return seg.last < a; });
-  if (it == segments.end() || it->first > last) return {};
-  if (it->first <= first && last <= it->last) return {Hit::One, &*it, entries.data(), this};
-  return {Hit::Several, &*it, entries.data(), this};
 }
 
 }  // namespace agsi_host

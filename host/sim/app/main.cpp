@@ -88,9 +88,18 @@ class SimApp : public wxApp {
     board_ = std::make_unique<BoardAccess>(plugin);
     if (!gOptions.headless) {
       frame_ = new MainFrame(*session_);
-      // The window's timer takes the output in batches: posting an event per line would flood
-      // the UI thread when firmware prints in a tight loop.
+      frame_->Bind(wxEVT_DESTROY, [this](wxWindowDestroyEvent& e) {
+        if (e.GetEventObject() == frame_) frame_ = nullptr;
+        e.Skip();
+      });
+      // The window takes the output in batches: posting an event per line would flood the UI
+      // thread when firmware prints in a tight loop. Only the first line of a batch posts.
       session_->setOutputListener(nullptr);
+      session_->setOutputArrived([this] {
+        CallAfter([this] {
+          if (frame_) frame_->outputArrived();
+        });
+      });
       frame_->Show();
       frame_->appendOutput();
     }
@@ -127,12 +136,19 @@ class SimApp : public wxApp {
       if (endedWhileDebugging_) stopped(*endedWhileDebugging_);
     });
     followBoard();
-    boardTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-      if (gOptions.headless) session_->updateDialogs();
-      followBoard();
-    });
-    boardTimer_.Start(100);
+    if (frame_) {
+      // The window's tick follows the board too: ten times a second while the board (or another
+      // dialog) is open, once a second otherwise while the simulation runs.
+      frame_->setTickHook([this] { followBoard(); });
+    } else {
+      boardTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        session_->updateDialogs();
+        followBoard();
+      });
+      boardTimer_.Start(100);
+    }
     session_->run();
+    if (frame_) frame_->stateChanged();
     return true;
   }
 
@@ -154,11 +170,17 @@ class SimApp : public wxApp {
   }
 
   void followBoard() {
-    if (board_ && session_) session_->followBoard(board_->resetHeld(), board_->powered());
+    if (!board_ || !session_) return;
+    const bool held = session_->simulator().held();
+    session_->followBoard(board_->resetHeld(), board_->powered());
+    if (frame_ && session_->simulator().held() != held) frame_->stateChanged();
   }
 
   void stopped(sim::StopReason reason) {
-    if (frame_) frame_->appendOutput();
+    if (frame_) {
+      frame_->appendOutput();
+      frame_->stateChanged();
+    }
     if (!gOptions.headless || stopping_) return;  // the window stays; the user decides
     if (session_->debuggerConnected()) {
       // The debugger may still look at the firmware's last state: end when it leaves.
@@ -311,6 +333,9 @@ int main(int argc, char** argv) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     setenv("GSETTINGS_BACKEND", "memory", 0);
     setenv("NO_AT_BRIDGE", "1", 0);
+    // Opening the display would otherwise load and probe the GL driver (a software one on a
+    // virtual display: a sixth of a second) for windows that draw no GL here.
+    setenv("GDK_GL", "disable", 0);
     // The firmware's output alone on standard output: what the plug-in's modules and the
     // libraries print there (the CAN watchers' progress lines, toolkit notices) goes to standard
     // error with korvel-sim's own messages.

@@ -5,6 +5,7 @@
 #include <wx/notebook.h>
 #include <wx/sizer.h>
 #include <wx/splitter.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include "session.h"
@@ -13,14 +14,12 @@
 namespace korvel::simapp {
 
 namespace {
-enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kOpenFirmware, kTick, kTerminalTick, kFirstPeripheral = wxID_HIGHEST + 100 };
+enum { kRun = wxID_HIGHEST + 1, kStop, kReset, kOpenFirmware, kFirstPeripheral = wxID_HIGHEST + 100 };
 }
 
 MainFrame::MainFrame(Session& session)
     : wxFrame(nullptr, wxID_ANY, "Korvel Simulator", wxDefaultPosition, wxSize(760, 620)),
       session_(session),
-      timer_(this, kTick),
-      terminalTimer_(this, kTerminalTick),
       reload_([&session](const std::filesystem::path& file, std::string* error) {
         return session.loadFirmware(file, error);
       }) {
@@ -36,24 +35,35 @@ MainFrame::MainFrame(Session& session)
   split_->SetMinimumPaneSize(80);
   split_->SetSashGravity(0.5);
   split_->Initialize(output_);
+  // The status line is made of plain labels: the toolkit's status bar repaints itself at once
+  // through a theme look-up at every change, which made the clock the most expensive thing an
+  // idle window did.
+  status_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+                             wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  loadStatus_ = new wxStaticText(this, wxID_ANY, "", wxDefaultPosition, wxSize(240, -1),
+                                 wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_END);
+  auto* line = new wxBoxSizer(wxHORIZONTAL);
+  line->Add(status_, 1, wxEXPAND | wxRIGHT, 8);
+  line->Add(loadStatus_, 0, wxEXPAND);
   auto* sizer = new wxBoxSizer(wxVERTICAL);
   sizer->Add(split_, 1, wxEXPAND);
+  sizer->Add(line, 0, wxEXPAND | wxALL, 3);
   SetSizer(sizer);
-  // The run's state and clock; the second field says what became of the latest firmware load.
-  CreateStatusBar(2);
-  const int widths[] = {-1, 240};
-  SetStatusWidths(2, widths);
   buildMenus();
-  Bind(wxEVT_TIMER, &MainFrame::onTick, this, kTick);
+  timer_.Bind(wxEVT_TIMER, &MainFrame::onTick, this);
+  outputTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { appendOutput(); });
+  reloadTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+    if (auto event = reload_.poll()) showLoad(*event);
+  });
+  reloadTimer_.Start(kReloadPollMs);
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
-  // Dialog updates and the output pane follow the simulation ten times a second.
-  timer_.Start(100);
+  reschedule();
   // The terminals take the firmware's bytes 25 times a second: an echo feels immediate, and a
   // firmware printing without pause costs the UI thread one change per pane each time.
   bool anyTerminal = false;
   for (int n = 0; n < 4; ++n) anyTerminal |= session_.uartInWindow(n);
   if (anyTerminal) {
-    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { updateTerminals(); }, kTerminalTick);
+    terminalTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { updateTerminals(); });
     terminalTimer_.Start(40);
     updateTerminals();
   }
@@ -61,7 +71,9 @@ MainFrame::MainFrame(Session& session)
 
 MainFrame::~MainFrame() {
   timer_.Stop();
+  outputTimer_.Stop();
   terminalTimer_.Stop();
+  reloadTimer_.Stop();
 }
 
 void MainFrame::updateTerminals() {
@@ -107,8 +119,9 @@ void MainFrame::buildMenus() {
       continue;
     }
     peripherals->Append(id, wxString::FromUTF8(m->szText));
-    Bind(wxEVT_MENU, [m](wxCommandEvent&) {
+    Bind(wxEVT_MENU, [this, m](wxCommandEvent&) {
       if (m->fp) m->fp(m);
+      reschedule();  // a dialog it opened follows the simulation from now on
     }, id++);
   }
   auto* bar = new wxMenuBar;
@@ -116,9 +129,9 @@ void MainFrame::buildMenus() {
   bar->Append(sim, "&Simulation");
   bar->Append(peripherals, "&Peripherals");
   SetMenuBar(bar);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.run(); updateStatus(); }, kRun);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.stop(); updateStatus(); }, kStop);
-  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.reset(); updateStatus(); }, kReset);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.run(); stateChanged(); }, kRun);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.stop(); stateChanged(); }, kStop);
+  Bind(wxEVT_MENU, [this](wxCommandEvent&) { session_.reset(); stateChanged(); }, kReset);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { Close(); }, wxID_EXIT);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { openFirmware(); }, kOpenFirmware);
 }
@@ -137,9 +150,10 @@ void MainFrame::openFirmware() {
 
 void MainFrame::showLoad(const FirmwareReload::Event& event) {
   session_.print(event.text, event.ok ? OutputKind::Message : OutputKind::Error);
-  SetStatusText(wxString::FromUTF8(event.text), 1);
+  loadStatus_->SetLabel(wxString::FromUTF8(event.text));
+  loadStatus_->SetToolTip(wxString::FromUTF8(event.text));
   appendOutput();
-  updateStatus();
+  stateChanged();
 }
 
 void MainFrame::appendOutput() {
@@ -157,7 +171,16 @@ void MainFrame::appendOutput() {
   }
 }
 
-void MainFrame::updateStatus(bool force) {
+void MainFrame::outputArrived() {
+  if (!outputTimer_.IsRunning()) outputTimer_.StartOnce(kOutputBatchMs);
+}
+
+void MainFrame::stateChanged() {
+  updateStatus();
+  reschedule();
+}
+
+void MainFrame::updateStatus() {
   auto& sim = session_.simulator();
   wxString state;
   if (sim.lastStop() == sim::StopReason::Exited)
@@ -170,26 +193,41 @@ void MainFrame::updateStatus(bool force) {
     state = "running";
   else
     state = sim.lastStop() == sim::StopReason::None ? "stopped" : sim::toString(sim.lastStop());
-  // Repainting the bar is most of what an idle window costs: the clock moves all the time, so it
-  // is shown twice a second; a change of state shows at once.
-  ++statusTicks_;
-  if (!force && state == shownState_ && statusTicks_ % 5 != 0) return;
-  shownState_ = state;
   wxString text = wxString::Format("%s   t = %.6f s   %llu cycles", state, sim.seconds(),
                                    static_cast<unsigned long long>(sim.cycles()));
-  if (text != GetStatusBar()->GetStatusText(0)) SetStatusText(text, 0);
+  statusShown_ = std::chrono::steady_clock::now();
+  if (text != status_->GetLabel()) status_->SetLabel(text);
+}
+
+bool MainFrame::dialogOpen() const {
+  for (AGSIMENU* m : session_.menus())
+    if (m && m->pDlg && m->pDlg->iOpen) return true;
+  return false;
+}
+
+void MainFrame::reschedule() {
+  const int period = dialogOpen() ? kDialogPeriodMs : session_.running() ? kClockPeriodMs : 0;
+  if (period == 0) {
+    timer_.Stop();
+  } else if (!timer_.IsRunning() || timer_.GetInterval() != period) {
+    timer_.Start(period);
+  }
 }
 
 void MainFrame::onTick(wxTimerEvent&) {
   session_.updateDialogs();
-  if (auto event = reload_.poll()) showLoad(*event);
-  if (++outputTicks_ % 3 == 0) appendOutput();
-  updateStatus(false);
+  if (tickHook_) tickHook_();
+  // The clock moves at every tick; the line shows it once a second however fast the dialogs go.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - statusShown_ >= std::chrono::milliseconds(kClockPeriodMs - kDialogPeriodMs / 2)) updateStatus();
+  reschedule();
 }
 
 void MainFrame::onClose(wxCloseEvent& event) {
   timer_.Stop();
+  outputTimer_.Stop();
   terminalTimer_.Stop();
+  reloadTimer_.Stop();
   session_.stop();
   while (wxWindow* w = wxWindow::GetCapture()) w->ReleaseMouse();
   session_.killDialogs();

@@ -3,6 +3,9 @@
 // Run/Stop/Reset, and the Peripherals menu with every entry the plug-in defined.
 #pragma once
 
+#include <chrono>
+#include <functional>
+
 #include <wx/frame.h>
 #include <wx/timer.h>
 
@@ -11,6 +14,7 @@
 
 class wxNotebook;
 class wxSplitterWindow;
+class wxStaticText;
 class wxTextCtrl;
 
 namespace korvel::simapp {
@@ -22,9 +26,25 @@ class MainFrame : public wxFrame {
   explicit MainFrame(Session& session);
   ~MainFrame() override;
   void appendOutput();
+  // Output arrived while none was waiting: it is taken a moment later, with whatever follows it.
+  void outputArrived();
+  // The simulation started, stopped, or was held or let go: the status line shows it at once.
+  void stateChanged();
+  // Called at every tick as well (the program follows the board's RESET and power with it, so
+  // that one timer wakes the window instead of two).
+  void setTickHook(std::function<void()> hook) { tickHook_ = std::move(hook); }
   // UARTn's terminal tab, or null while the UART is not active (or not in the window).
   class TerminalPane* terminal(int n) const { return n >= 0 && n < 4 ? terminals_[n] : nullptr; }
   wxTextCtrl* output() const { return output_; }
+
+  // How often the window looks at the simulation: dialogs follow it ten times a second, the
+  // clock in the status line once a second while it runs; with neither, the window sleeps.
+  static constexpr int kDialogPeriodMs = 100;
+  static constexpr int kClockPeriodMs = 1000;
+  static constexpr int kOutputBatchMs = 100;
+  // The firmware file is looked at four times a second, so a rebuild is loaded soon after the
+  // linker is done (FirmwareReload waits until the file has held still).
+  static constexpr int kReloadPollMs = 250;
 
  private:
   void buildMenus();
@@ -35,19 +55,25 @@ class MainFrame : public wxFrame {
   void onClose(wxCloseEvent& event);
   void openFirmware();
   void showLoad(const FirmwareReload::Event& event);
-  // force: a user action changed the state; otherwise the running clock is shown twice a second.
-  void updateStatus(bool force = true);
+  void updateStatus();
+  // Starts, re-times or stops the tick for what is there to follow now.
+  void reschedule();
+  bool dialogOpen() const;
 
   Session& session_;
   wxSplitterWindow* split_;
   wxTextCtrl* output_;
   wxNotebook* tabs_;
   TerminalPane* terminals_[4] = {};
-  wxTimer timer_, terminalTimer_;
+  wxStaticText* status_;      // the run's state and clock
+  wxStaticText* loadStatus_;  // what became of the latest firmware load
+  std::chrono::steady_clock::time_point statusShown_{};
+  std::function<void()> tickHook_;
+  wxTimer timer_;          // dialogs and the clock (its events come to itself)
+  wxTimer outputTimer_;    // one batch of output lines
+  wxTimer terminalTimer_;  // the terminals, while there are any
+  wxTimer reloadTimer_;    // the firmware file
   unsigned terminalTicks_ = 0;
-  wxString shownState_;
-  unsigned statusTicks_ = 0;
-  unsigned outputTicks_ = 0;
   OutputHistory history_;  // what the output pane shows
   FirmwareReload reload_;
 };

@@ -58,8 +58,10 @@ Session::Session(const Options& options, std::function<void(std::function<void()
 Session::~Session() { shutdown(); }
 
 void Session::print(const std::string& line, OutputKind kind) {
+  bool first;
   {
     std::lock_guard lock(outputMutex_);
+    first = output_.empty();
     output_.push_back({kind, line});
     // Lines wait here for a window that takes them a few times a second; a firmware printing
     // faster than anyone can read keeps only its latest lines, with a note of how many went.
@@ -69,6 +71,7 @@ void Session::print(const std::string& line, OutputKind kind) {
     }
   }
   if (outputListener_) outputListener_();
+  else if (first && outputArrived_) outputArrived_();
 }
 
 std::vector<OutputLine> Session::takeOutput() {

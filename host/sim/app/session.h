@@ -68,6 +68,10 @@ class Session {
   // Output lines not yet taken.
   std::vector<OutputLine> takeOutput();
   void setOutputListener(std::function<void()> cb) { outputListener_ = std::move(cb); }
+  // Without a listener: called (on the thread that printed) when a line arrives while none was
+  // waiting, so that a window takes the lines in batches without polling for them. Set it before
+  // the simulation runs.
+  void setOutputArrived(std::function<void()> cb) { outputArrived_ = std::move(cb); }
   void print(const std::string& line, OutputKind kind = OutputKind::Message);
 
   // The window's UART terminals (window runs only): UARTn has one unless --uartN puts it
@@ -136,6 +140,7 @@ class Session {
   static constexpr size_t kMaxWaitingLines = 20000;
   size_t droppedLines_ = 0;  // guarded by outputMutex_
   std::function<void()> outputListener_;
+  std::function<void()> outputArrived_;
   std::function<void(sim::StopReason)> onStopped_;
   std::atomic<bool> closing_{false};
   std::atomic<bool> ended_{false};

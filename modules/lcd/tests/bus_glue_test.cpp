@@ -69,4 +69,43 @@ TEST(LcdBusGlue, ReadsComeBackThroughTheSelectedTransceiver) {
   EXPECT_EQ(g.glue.controlPortEvent(kIdle), -1) << "towards the LCD the port is not driven";
 }
 
+// While data streams in only LE and WR toggle, and the glue takes a short way; anything else
+// that changed (here a line the controller was set to behind the glue, and a read in between)
+// must still be seen.
+TEST(LcdBusGlue, StreamingWritesStayExactAroundReadsAndLinesChangedElsewhere) {
+  Glue g;
+  constexpr uint32_t kSelected = pin::kDir | pin::kRs | pin::kWr | pin::kRd;  // CS low, data
+  g.glue.controlPortEvent(kIdle);
+  auto writeWord = [&](uint16_t v) {
+    g.glue.dataPortEvent(v & 0xFF);
+    g.glue.controlPortEvent(kSelected | pin::kLe);
+    g.glue.controlPortEvent(kSelected);
+    g.glue.dataPortEvent(v >> 8);
+    g.glue.controlPortEvent(kSelected & ~pin::kWr);
+    g.glue.controlPortEvent(kSelected);
+  };
+  // Index 0x0007 (RS low), then data words into it.
+  g.glue.dataPortEvent(0x07);
+  g.glue.controlPortEvent(kIdle | pin::kLe);
+  g.glue.controlPortEvent(kIdle);
+  g.glue.dataPortEvent(0x00);
+  g.glue.controlPortEvent(pin::kDir | pin::kRd);
+  g.glue.controlPortEvent(pin::kDir | pin::kRd | pin::kWr);
+  writeWord(0x1234);
+  EXPECT_EQ(g.lcd.reg(0x07), 0x1234u);
+  // Deselected behind the glue's back: the next write strobe must not reach the controller
+  // until the glue has put CS back to what the pins say.
+  g.lcd.setCs(true);
+  writeWord(0x5678);
+  EXPECT_FALSE(g.lcd.cs());
+  EXPECT_EQ(g.lcd.reg(0x07), 0x5678u);
+  // A read in between turns the transceivers round (RD low, EN = 1: the low byte of 07h);
+  // streaming afterwards drives the bus again.
+  EXPECT_EQ(g.glue.controlPortEvent(pin::kRs | pin::kWr | pin::kEn), 0x78);
+  g.glue.controlPortEvent(kSelected);
+  writeWord(0x9ABC);
+  EXPECT_EQ(g.lcd.reg(0x07), 0x9ABCu);
+  EXPECT_EQ(g.glue.latchOutput(), 0xBC);
+}
+
 }  // namespace

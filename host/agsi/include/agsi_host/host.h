@@ -74,52 +74,81 @@ struct Symbol {
   uint32_t type;  // AGSI_SYMTYPE_UCHAR for one-byte variables
 };
 
-// The host's one lock: recursive, but taking it again on the thread that holds it costs a load and
-// a compare, not a system mutex operation. A firmware store takes the real mutex once, and the
-// watch call-back's own host calls (AgsiIsSimulatorAccess, AgsiReadSFR...) re-enter for almost
-// nothing. Usable with std::lock_guard, std::unique_lock and std::condition_variable_any.
-class HostMutex {
+// The host's one lock: recursive, and cheap where the simulator pays for it on every watched
+// store. Taking it free costs one compare-and-swap and releasing it one plain store (a system
+// mutex pays a second locked instruction and two library calls); taking it again on the thread
+// that holds it costs a load and a compare. A thread that finds it held spins briefly, then
+// sleeps until the holder wakes it. The release does not lock the bus to learn whether anyone
+// sleeps, so it may miss a sleeper that was just going to sleep: sleeps are therefore bounded
+// (a fraction of a millisecond) and the sleeper tries again. Contention is rare here (the UI,
+// key and bounce threads call the host a few times a second), so that bound never shows.
+// Usable with std::lock_guard, std::unique_lock and std::condition_variable_any.
+class AGSI_HOST_API HostMutex {
  public:
   void lock() {
-    const std::thread::id me = std::this_thread::get_id();
+    const void* me = self();
     if (owner_.load(std::memory_order_relaxed) == me) {
       ++depth_;
       return;
     }
-    mutex_.lock();
+    uint32_t free = 0;
+    if (!state_.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed))
+      lockContended();
     owner_.store(me, std::memory_order_relaxed);
     depth_ = 1;
   }
   bool try_lock() {
-    const std::thread::id me = std::this_thread::get_id();
+    const void* me = self();
     if (owner_.load(std::memory_order_relaxed) == me) {
       ++depth_;
       return true;
     }
-    if (!mutex_.try_lock()) return false;
+    uint32_t free = 0;
+    if (!state_.compare_exchange_strong(free, 1, std::memory_order_acquire, std::memory_order_relaxed))
+      return false;
     owner_.store(me, std::memory_order_relaxed);
     depth_ = 1;
     return true;
   }
   void unlock() {
     if (--depth_ != 0) return;
-    owner_.store(std::thread::id(), std::memory_order_relaxed);
-    mutex_.unlock();
+    owner_.store(nullptr, std::memory_order_relaxed);
+    state_.store(0, std::memory_order_release);
+    if (sleepers_.load(std::memory_order_relaxed) != 0) wakeOne();
   }
   // True when the calling thread holds the lock.
-  bool heldHere() const { return owner_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+  bool heldHere() const { return owner_.load(std::memory_order_relaxed) == self(); }
 
  private:
-  std::mutex mutex_;
-  // Only the holder writes owner_; another thread can never read its own id there, so relaxed
-  // order is enough for the "is it me?" test.
-  std::atomic<std::thread::id> owner_{};
-  unsigned depth_ = 0;  // guarded by mutex_
+  // A per-thread address that never changes while the thread lives, the same in every library:
+  // the thread pointer where the compiler gives it for free, else the address of a thread-local
+  // of this library (one definition, so all callers agree).
+  static const void* self() {
+#if defined(__GNUC__) && !defined(__clang__) && (defined(__x86_64__) || defined(__aarch64__))
+    return __builtin_thread_pointer();
+#else
+    return threadTag();
+#endif
+  }
+  static const void* threadTag();
+  void lockContended();  // spins, then sleeps, until the lock is taken
+  void wakeOne();
+
+  std::atomic<uint32_t> state_{0};     // 1 while held
+  std::atomic<uint32_t> sleepers_{0};  // threads asleep (or about to sleep) on state_
+  // Only the holder writes owner_; another thread can never read its own address there, so
+  // relaxed order is enough for the "is it me?" test.
+  std::atomic<const void*> owner_{nullptr};
+  unsigned depth_ = 0;  // guarded by the lock
 };
 
 class AGSI_HOST_API Host {
  public:
-  static Host& instance();
+  static Host& instance() {
+    // Asked for by every host function the plug-in calls: a load, not a call, once it exists.
+    if (Host* h = made_.load(std::memory_order_acquire)) return *h;
+    return make();
+  }
 
   // ---- Set-up by the host program --------------------------------------------------------
   // The target behind the address space; null means a plain sparse memory of the host's own.
@@ -201,6 +230,8 @@ class AGSI_HOST_API Host {
  private:
   Host();
   ~Host();
+  static Host& make();
+  static std::atomic<Host*> made_;
   mutable HostMutex mutex_;
   Impl* impl_;
 };
