@@ -76,12 +76,21 @@ struct Window {
       return;
     }
     frame = new MainFrame(session);
+    // As korvel-sim wires it: the first line of a batch wakes the window.
+    session.setOutputListener(nullptr);
+    session.setOutputArrived([this] {
+      wxTheApp->CallAfter([this] {
+        if (frame) frame->outputArrived();
+      });
+    });
     frame->Show();
+    frame->appendOutput();
     frame->Raise();
     session.run();
   }
   ~Window() {
     session.stop();
+    session.setOutputArrived(nullptr);
     if (frame) frame->Destroy();
     pumpUntil([] { return false; }, 200ms);
     session.shutdown();
