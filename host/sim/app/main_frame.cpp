@@ -54,51 +54,64 @@ MainFrame::MainFrame(Session& session)
   outputTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { appendOutput(); });
   reloadTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
     if (auto event = reload_.poll()) showLoad(*event);
+    // A UART the firmware starts using gets its tab within a quarter of a second.
+    if (anyTerminal_) openActiveTerminals();
+    for (TerminalPane* pane : terminals_)
+      if (pane && pane->pending() > 0) terminalBytesArrived();  // typing waits for its wire
   });
   reloadTimer_.Start(kReloadPollMs);
   Bind(wxEVT_CLOSE_WINDOW, &MainFrame::onClose, this);
   reschedule();
-  // The terminals take the firmware's bytes 25 times a second: an echo feels immediate, and a
-  // firmware printing without pause costs the UI thread one change per pane each time.
-  bool anyTerminal = false;
-  for (int n = 0; n < 4; ++n) anyTerminal |= session_.uartInWindow(n);
-  if (anyTerminal) {
+  for (int n = 0; n < 4; ++n) anyTerminal_ |= session_.uartInWindow(n);
+  if (anyTerminal_) {
+    // The terminals wake only when bytes come (or typing waits for a full wire): an idle board
+    // costs the window nothing for them.
     terminalTimer_.Bind(wxEVT_TIMER, [this](wxTimerEvent&) { updateTerminals(); });
-    terminalTimer_.Start(40);
+    session_.setTerminalBytesArrived([this] { CallAfter([this] { terminalBytesArrived(); }); });
     updateTerminals();
   }
 }
 
+void MainFrame::terminalBytesArrived() {
+  if (!terminalTimer_.IsRunning()) terminalTimer_.StartOnce(kTerminalBatchMs);
+}
+
 MainFrame::~MainFrame() {
+  session_.setTerminalBytesArrived(nullptr);
   timer_.Stop();
   outputTimer_.Stop();
   terminalTimer_.Stop();
   reloadTimer_.Stop();
 }
 
-void MainFrame::updateTerminals() {
+void MainFrame::openActiveTerminals() {
   // Whether a UART became active asks the simulator (under its lock): a few times a second is
   // soon enough for a tab to appear.
-  if (terminalTicks_++ % 8 == 0)
-    for (int n = 0; n < 4; ++n) {
-      if (terminals_[n] || !session_.uartActive(n)) continue;
-      auto* pane = new TerminalPane(tabs_, n, [this, n](uint8_t b) { return session_.uartInput(n, b); });
-      size_t at = 0;
-      for (int m = 0; m < n; ++m) at += terminals_[m] != nullptr;
-      tabs_->InsertPage(at, pane, wxString::Format("UART%d", n), tabs_->GetPageCount() == 0);
-      terminals_[n] = pane;
-      if (!split_->IsSplit()) {
-        tabs_->Show();
-        split_->SplitHorizontally(output_, tabs_);  // half each
-        pane->view()->SetFocus();  // typing goes to the first terminal straight away
-      }
+  for (int n = 0; n < 4; ++n) {
+    if (terminals_[n] || !session_.uartActive(n)) continue;
+    auto* pane = new TerminalPane(tabs_, n, [this, n](uint8_t b) { return session_.uartInput(n, b); });
+    size_t at = 0;
+    for (int m = 0; m < n; ++m) at += terminals_[m] != nullptr;
+    tabs_->InsertPage(at, pane, wxString::Format("UART%d", n), tabs_->GetPageCount() == 0);
+    terminals_[n] = pane;
+    if (!split_->IsSplit()) {
+      tabs_->Show();
+      split_->SplitHorizontally(output_, tabs_);  // half each
+      pane->view()->SetFocus();  // typing goes to the first terminal straight away
     }
+  }
+}
+
+void MainFrame::updateTerminals() {
+  openActiveTerminals();
   for (TerminalPane* pane : terminals_) {
     if (!pane) continue;
     size_t lost = 0;
     std::string bytes = session_.takeUartBytes(pane->uart(), &lost);
     if (!bytes.empty() || lost) pane->show(bytes, lost);
     pane->pump();
+    // Typing that waits for a full wire is handed on as the wire drains.
+    if (pane->pending() > 0 && !terminalTimer_.IsRunning()) terminalTimer_.StartOnce(kTerminalBatchMs);
   }
 }
 

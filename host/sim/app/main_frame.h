@@ -33,6 +33,8 @@ class MainFrame : public wxFrame {
   // Called at every tick as well (the program follows the board's RESET and power with it, so
   // that one timer wakes the window instead of two).
   void setTickHook(std::function<void()> hook) { tickHook_ = std::move(hook); }
+  // A UART's bytes arrived while none waited: the terminals take them a moment later.
+  void terminalBytesArrived();
   // UARTn's terminal tab, or null while the UART is not active (or not in the window).
   class TerminalPane* terminal(int n) const { return n >= 0 && n < 4 ? terminals_[n] : nullptr; }
   wxTextCtrl* output() const { return output_; }
@@ -42,6 +44,9 @@ class MainFrame : public wxFrame {
   static constexpr int kDialogPeriodMs = 100;
   static constexpr int kClockPeriodMs = 1000;
   static constexpr int kOutputBatchMs = 100;
+  // The terminals take a UART's bytes 40 ms after the first of them: an echo feels immediate,
+  // and a firmware printing without pause costs one change per pane 25 times a second.
+  static constexpr int kTerminalBatchMs = 40;
   // The firmware file is looked at four times a second, so a rebuild is loaded soon after the
   // linker is done (FirmwareReload waits until the file has held still).
   static constexpr int kReloadPollMs = 250;
@@ -52,6 +57,8 @@ class MainFrame : public wxFrame {
   // Opens the tabs of UARTs that became active, shows what the firmware sent, and hands what the
   // user typed to the wires.
   void updateTerminals();
+  // Gives UARTs that became active their tabs.
+  void openActiveTerminals();
   void onClose(wxCloseEvent& event);
   void openFirmware();
   void showLoad(const FirmwareReload::Event& event);
@@ -71,9 +78,9 @@ class MainFrame : public wxFrame {
   std::function<void()> tickHook_;
   wxTimer timer_;          // dialogs and the clock (its events come to itself)
   wxTimer outputTimer_;    // one batch of output lines
-  wxTimer terminalTimer_;  // the terminals, while there are any
+  wxTimer terminalTimer_;  // one batch of the terminals' bytes, or typing that waits for a wire
   wxTimer reloadTimer_;    // the firmware file
-  unsigned terminalTicks_ = 0;
+  bool anyTerminal_ = false;
   OutputHistory history_;  // what the output pane shows
   FirmwareReload reload_;
 };

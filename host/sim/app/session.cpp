@@ -194,7 +194,12 @@ bool Session::openUarts(std::string* error) {
   if (!uarts_.open(options_.uart, std::move(hooks), error)) return false;
   // The window's terminals watch their UARTs' bytes; UART0's text stays in the output lines.
   for (int n = 0; n < 4; ++n)
-    if (uartInWindow(n)) sim_.setUartMonitor(n, [feed = &uartFeeds_[size_t(n)]](uint8_t b) { feed->push(b); });
+    if (uartInWindow(n))
+      sim_.setUartMonitor(n, [this, feed = &uartFeeds_[size_t(n)]](uint8_t b) {
+        if (!feed->push(b)) return;
+        std::lock_guard lock(terminalWakeMutex_);
+        if (terminalBytesArrived_) terminalBytesArrived_();
+      });
   return true;
 }
 

@@ -72,6 +72,12 @@ class Session {
   // waiting, so that a window takes the lines in batches without polling for them. Set it before
   // the simulation runs.
   void setOutputArrived(std::function<void()> cb) { outputArrived_ = std::move(cb); }
+  // Told (on the simulation thread) when a UART's first byte arrives while none of its bytes
+  // wait to be taken: the window wakes for its terminals only then. Any thread may set it.
+  void setTerminalBytesArrived(std::function<void()> cb) {
+    std::lock_guard lock(terminalWakeMutex_);
+    terminalBytesArrived_ = std::move(cb);
+  }
   void print(const std::string& line, OutputKind kind = OutputKind::Message);
 
   // The window's UART terminals (window runs only): UARTn has one unless --uartN puts it
@@ -141,6 +147,8 @@ class Session {
   size_t droppedLines_ = 0;  // guarded by outputMutex_
   std::function<void()> outputListener_;
   std::function<void()> outputArrived_;
+  std::mutex terminalWakeMutex_;
+  std::function<void()> terminalBytesArrived_;  // guarded by terminalWakeMutex_
   std::function<void(sim::StopReason)> onStopped_;
   std::atomic<bool> closing_{false};
   std::atomic<bool> ended_{false};

@@ -256,15 +256,17 @@ size_t TerminalInput::pump(const std::function<bool(uint8_t)>& wire) {
   return taken;
 }
 
-void TerminalFeed::push(uint8_t byte) {
+bool TerminalFeed::push(uint8_t byte) {
   std::lock_guard lock(mutex_);
   seen_ = true;
+  bool first = bytes_.empty() && lost_ == 0;
   bytes_.push_back(char(byte));
   // Dropping in halves keeps a push cheap; at least the latest kMaxBytes stay.
   if (bytes_.size() >= 2 * kMaxBytes) {
     bytes_.erase(0, kMaxBytes);
     lost_ += kMaxBytes;
   }
+  return first;
 }
 
 std::string TerminalFeed::take(size_t* lost) {

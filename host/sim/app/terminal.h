@@ -110,7 +110,9 @@ class TerminalInput {
 class TerminalFeed {
  public:
   static constexpr size_t kMaxBytes = 4 << 20;
-  void push(uint8_t byte);
+  // Answers true for the first byte of a batch (nothing was waiting), so the taker need be woken
+  // only then.
+  bool push(uint8_t byte);
   // The bytes since the last take; *lost: how many were dropped before them.
   std::string take(size_t* lost);
   // True once any byte came.

@@ -195,6 +195,15 @@ TEST(TerminalFeed, HandsEveryByteOverInOrderAndCountsWhatAnIdleWindowLost) {
   EXPECT_EQ(uint8_t(tail.back()), uint8_t(2 * TerminalFeed::kMaxBytes + 9)) << "the latest bytes are kept";
 }
 
+TEST(TerminalFeed, OnlyTheFirstByteOfABatchWakesTheWindow) {
+  TerminalFeed feed;
+  EXPECT_TRUE(feed.push('a'));
+  EXPECT_FALSE(feed.push('b')) << "bytes already wait: the window is coming for them";
+  size_t lost = 0;
+  EXPECT_EQ(feed.take(&lost), "ab");
+  EXPECT_TRUE(feed.push('c')) << "after a take the next byte wakes it again";
+}
+
 TEST(TerminalOptions, WindowIsAChannelOfWindowRunsOnly) {
   std::string error;
   auto o = parseOptions({"--uart0", "window", "--uart2", "window", "fw.elf"}, &error);
