@@ -82,14 +82,7 @@ constexpr PinFunction kCapturePins[] = {
     {1, 26, 3, 0, 0}, {1, 27, 3, 0, 1}, {1, 18, 3, 1, 0}, {1, 19, 3, 1, 1},
     {0, 4, 3, 2, 0}, {0, 5, 3, 2, 1}, {0, 23, 3, 3, 0}, {0, 24, 3, 3, 1}};
 
-// Per port, the pins that can be a timer's capture input: other pins' edges skip the table.
-constexpr std::array<uint32_t, 5> captureMasks() {
-  std::array<uint32_t, 5> m{};
-  for (const PinFunction& f : kCapturePins) m[size_t(f.port)] |= 1u << f.pin;
-  return m;
-}
-constexpr std::array<uint32_t, 5> kCaptureMask = captureMasks();
-// Per port and pin, the capture pin's row in kCapturePins (only where kCaptureMask has it).
+// Per port and pin, the capture pin's row in kCapturePins (meaningful for capture pins only).
 constexpr std::array<std::array<uint8_t, 32>, 5> captureIndex() {
   std::array<std::array<uint8_t, 32>, 5> t{};
   for (size_t i = 0; i < std::size(kCapturePins); ++i) t[size_t(kCapturePins[i].port)][size_t(kCapturePins[i].pin)] = uint8_t(i);
@@ -286,7 +279,13 @@ struct Simulator::Chip : Bus {
 
   // Pins driven by PWM1 and the timers' match outputs where the pin connect block selects them.
   bool functionPinsDriven = false;  // then a pin read first brings the peripherals up to date
+  // Per port, the pins the pin connect block gives to a timer's capture input now: a moving
+  // pin elsewhere (a display's strobe) then costs the edge check nothing.
+  uint32_t captureArmed[Gpio::kPorts] = {};
   void refreshPins() {
+    for (uint32_t& m : captureArmed) m = 0;
+    for (const PinFunction& f : kCapturePins)
+      if (pinFunction(f.port, f.pin) == f.function) captureArmed[f.port] |= 1u << f.pin;
     uint32_t mask[Gpio::kPorts] = {}, level[Gpio::kPorts] = {};
     for (const PinFunction& f : kPwmPins) {
       if (pinFunction(f.port, f.pin) != f.function || !pwm.outputEnabled(f.signal)) continue;
@@ -312,11 +311,8 @@ struct Simulator::Chip : Bus {
   void levelsChanged(int port, uint32_t before, uint32_t after) {
     if (pinListener) pinListener(port, after, seconds());
     uint32_t changed = before ^ after;
-    // Only the capture pins that moved (a display's strobe may sit on one).
-    for (uint32_t moved = changed & kCaptureMask[port]; moved; moved &= moved - 1) {
-      int pin = std::countr_zero(moved);
-      const PinFunction& f = kCapturePins[kCaptureIndex[port][pin]];
-      if (pinFunction(port, pin) != f.function) continue;
+    for (uint32_t moved = changed & captureArmed[port]; moved; moved &= moved - 1) {
+      const PinFunction& f = kCapturePins[kCaptureIndex[port][std::countr_zero(moved)]];
       syncTimers();  // the edge counts or captures at the count the timer has now
       timers[f.unit].capturePin(f.signal, (after >> f.pin) & 1);
     }
