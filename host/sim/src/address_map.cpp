@@ -28,13 +28,4 @@ void AddressMap::resetAll() {
   for (const Entry& e : entries_) e.model->reset();
 }
 
-std::optional<BitBandBit> bitBandTarget(uint32_t alias) {
-  uint32_t target;
-  if (alias - kSramBitBand < kBitBandSize) target = kSramBitBandTarget, alias -= kSramBitBand;
-  else if (alias - kPeriphBitBand < kBitBandSize) target = kPeriphBitBandTarget, alias -= kPeriphBitBand;
-  else return std::nullopt;
-  // 32 alias bytes per target byte: 128 per word, 4 per bit.
-  return BitBandBit{target + (alias >> 7) * 4, (alias >> 2) & 31};
-}
-
 }  // namespace korvel::sim

@@ -15,12 +15,6 @@ void Gpio::reset() {
   }
 }
 
-uint32_t Gpio::levels(int port) const {
-  const Port& p = ports_[port];
-  uint32_t gpioLevels = (p.out & p.dir) | (p.in & ~p.dir);
-  return (gpioLevels & ~p.fnMask) | (p.fnOut & p.fnMask);
-}
-
 void Gpio::setFunctionPins(int port, uint32_t mask, uint32_t fnLevels) {
   if (port < 0 || port >= kPorts) return;
   uint32_t before = levels(port);

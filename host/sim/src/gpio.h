@@ -24,7 +24,11 @@ class Gpio : public Peripheral {
 
   // The levels the board drives into the port (a pin reads them while it is an input).
   void setInputs(int port, uint32_t levels);
-  uint32_t levels(int port) const;
+  uint32_t levels(int port) const {
+    const Port& p = ports_[port];
+    uint32_t gpioLevels = (p.out & p.dir) | (p.in & ~p.dir);
+    return (gpioLevels & ~p.fnMask) | (p.fnOut & p.fnMask);
+  }
   uint32_t outputs(int port) const { return ports_[port].out; }
   // Pins whose pin-connect function is a peripheral output (PWM, timer match): the
   // peripheral's level is the pin's level, whatever the GPIO registers say.

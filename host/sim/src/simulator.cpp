@@ -1,6 +1,7 @@
 #include "korvel_sim/simulator.h"
 
 
+#include <array>
 #include <bit>
 #include <chrono>
 #include <cmath>
@@ -80,6 +81,15 @@ constexpr PinFunction kMatchPins[] = {
 constexpr PinFunction kCapturePins[] = {
     {1, 26, 3, 0, 0}, {1, 27, 3, 0, 1}, {1, 18, 3, 1, 0}, {1, 19, 3, 1, 1},
     {0, 4, 3, 2, 0}, {0, 5, 3, 2, 1}, {0, 23, 3, 3, 0}, {0, 24, 3, 3, 1}};
+
+// Per port and pin, the capture pin's row in kCapturePins (meaningful for capture pins only).
+constexpr std::array<std::array<uint8_t, 32>, 5> captureIndex() {
+  std::array<std::array<uint8_t, 32>, 5> t{};
+  for (size_t i = 0; i < std::size(kCapturePins); ++i) t[size_t(kCapturePins[i].port)][size_t(kCapturePins[i].pin)] = uint8_t(i);
+  return t;
+}
+constexpr auto kCaptureIndex = captureIndex();
+constexpr uint32_t kEintPins = 0xFu << 10;  // P2.10..P2.13 can be EINT0..EINT3
 
 uint64_t wallNanos() {
   return uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -269,7 +279,13 @@ struct Simulator::Chip : Bus {
 
   // Pins driven by PWM1 and the timers' match outputs where the pin connect block selects them.
   bool functionPinsDriven = false;  // then a pin read first brings the peripherals up to date
+  // Per port, the pins the pin connect block gives to a timer's capture input now: a moving
+  // pin elsewhere (a display's strobe) then costs the edge check nothing.
+  uint32_t captureArmed[Gpio::kPorts] = {};
   void refreshPins() {
+    for (uint32_t& m : captureArmed) m = 0;
+    for (const PinFunction& f : kCapturePins)
+      if (pinFunction(f.port, f.pin) == f.function) captureArmed[f.port] |= 1u << f.pin;
     uint32_t mask[Gpio::kPorts] = {}, level[Gpio::kPorts] = {};
     for (const PinFunction& f : kPwmPins) {
       if (pinFunction(f.port, f.pin) != f.function || !pwm.outputEnabled(f.signal)) continue;
@@ -294,15 +310,16 @@ struct Simulator::Chip : Bus {
 
   void levelsChanged(int port, uint32_t before, uint32_t after) {
     if (pinListener) pinListener(port, after, seconds());
-    for (const PinFunction& f : kCapturePins) {
-      if (f.port != port || !(((before ^ after) >> f.pin) & 1) || pinFunction(port, f.pin) != f.function) continue;
+    uint32_t changed = before ^ after;
+    for (uint32_t moved = changed & captureArmed[port]; moved; moved &= moved - 1) {
+      const PinFunction& f = kCapturePins[kCaptureIndex[port][std::countr_zero(moved)]];
       syncTimers();  // the edge counts or captures at the count the timer has now
       timers[f.unit].capturePin(f.signal, (after >> f.pin) & 1);
     }
     uint32_t inputs = ~gpio.directions(port) & ~gpio.functionPins(port);
     uint32_t rising = ~before & after & inputs, falling = before & ~after & inputs;
     if (rising | falling) gpioInt.edges(port, rising, falling);
-    if (port == 2) {
+    if (port == 2 && (changed & kEintPins)) {
       uint32_t pinsel4 = pinConnect.word(0x010);
       for (int n = 0; n < 4; ++n) {
         int pin = 10 + n;
@@ -441,14 +458,20 @@ struct Simulator::Chip : Bus {
   }
   void busWrite(uint32_t address, uint32_t value, uint32_t size) override {
     std::lock_guard lock(host.mutex());
-    if (auto b = bitBandTarget(address)) {
-      // A read-modify-write of the whole word, as the firmware's own would be: read and write
-      // watches fire and peripherals see an ordinary write.
-      uint32_t v = busRead(b->word, 4);
-      return busWrite(b->word, (v & ~(1u << b->bit)) | ((value & 1) << b->bit), 4);
-    }
     changedPort = -1;
-    dataWrite(address, value, size, Access::Firmware);
+    if (address - Gpio::kBase < Gpio::kSize) [[likely]] {
+      // The firmware's FIOSET/FIOCLR/FIOPIN stores, the busiest bus traffic (a display driven
+      // through port pins): straight to the model, without the bit-band check and the map.
+      gpio.write(address - Gpio::kBase, value, size, Access::Firmware);
+    } else {
+      if (auto b = bitBandTarget(address)) {
+        // A read-modify-write of the whole word, as the firmware's own would be: read and
+        // write watches fire and peripherals see an ordinary write.
+        uint32_t v = busRead(b->word, 4);
+        return busWrite(b->word, (v & ~(1u << b->bit)) | ((value & 1) << b->bit), 4);
+      }
+      dataWrite(address, value, size, Access::Firmware);
+    }
     if (changedPort >= 0) {
       // A SET/CLR/DIR write moved the port's pins: whoever watches FIOxPIN sees it.
       uint32_t pin = Gpio::pinRegister(changedPort);

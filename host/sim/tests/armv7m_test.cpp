@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <thread>
 #include <vector>
@@ -28,12 +29,15 @@ struct TestBus : Bus {
   std::vector<Access> accesses;
   std::vector<std::pair<uint32_t, uint32_t>> semihosting;
   uint32_t readValue = 0x12345678;
+  std::function<void()> onAccess;  // a model reacting to the access (raising an interrupt...)
   uint32_t busRead(uint32_t address, uint32_t size) override {
     accesses.push_back({address, 0, size, false, engine->cycles()});
+    if (onAccess) onAccess();
     return readValue;
   }
   void busWrite(uint32_t address, uint32_t value, uint32_t size) override {
     accesses.push_back({address, value, size, true, engine->cycles()});
+    if (onAccess) onAccess();
   }
   uint32_t semihost(uint32_t op, uint32_t param) override {
     semihosting.push_back({op, param});
@@ -308,6 +312,26 @@ TEST(Armv7mRunEnds, BudgetAndStopFromAnotherThread) {
   EXPECT_EQ(m.core.run(UINT64_MAX), RunEnd::Interrupted);
   stopper.join();
   EXPECT_GT(m.core.reg(0), 100u);
+}
+
+// A model that asks for a stop during an access (an interrupt became pending) ends the run
+// right after that instruction, even in straight-line code; the next run forgets the request.
+TEST(Armv7mRunEnds, StopAskedForDuringABusAccessEndsTheRunAfterThatInstruction) {
+  Machine m;
+  m.bus.onAccess = [&] { m.core.requestStop(); };
+  // str r0,[r1]; adds r2,#1; ldr r0,[r1]; adds r2,#1; b .
+  m.load({0x6008, 0x3201, 0x6808, 0x3201, 0xE7FE});
+  m.set(1, kPeriph);
+  EXPECT_EQ(m.core.run(UINT64_MAX), RunEnd::Interrupted);
+  EXPECT_EQ(m.core.pc(), kCode + 2);
+  EXPECT_EQ(m.core.reg(2), 0u);
+  EXPECT_EQ(m.core.cycles(), 2u) << "the store's own cycles only";
+  EXPECT_EQ(m.core.run(UINT64_MAX), RunEnd::Interrupted);
+  EXPECT_EQ(m.core.pc(), kCode + 6) << "a load that asks for a stop ends the run too";
+  EXPECT_EQ(m.core.reg(2), 1u);
+  m.bus.onAccess = nullptr;
+  EXPECT_EQ(m.runFor(1), RunEnd::Budget);
+  EXPECT_EQ(m.core.reg(2), 2u);
 }
 
 TEST(Armv7mFaults, DataAbortUndefinedThumbBitAndExecuteNever) {

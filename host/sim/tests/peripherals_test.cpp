@@ -330,6 +330,22 @@ TEST_F(OnChip, TimerCounterModeCountsA500HzSquareWaveOnItsCapPin) {
   }
   sim.runFor(0.1005);
   EXPECT_EQ(peek(sim, Timer::kBases[0] + 0x08), 50u) << "50 rising edges in 0.1 s, not the peripheral clock";
+
+  // Given back to GPIO, the pin's edges no longer reach the timer; selected again, they do.
+  poke(sim, 0x4002C00C, 0);
+  for (int i = 1; i <= 4; ++i) {
+    uint32_t level = (i % 2) ? (1u << 26) : 0;
+    sim.at(0.1 + i * 0.001, [level] { agsi_host::Host::instance().writeVtr("PORT1", level, false); });
+  }
+  sim.runFor(0.005);
+  EXPECT_EQ(peek(sim, Timer::kBases[0] + 0x08), 50u) << "P1.26 is a GPIO pin now";
+  poke(sim, 0x4002C00C, 3u << 20);
+  for (int i = 1; i <= 4; ++i) {
+    uint32_t level = (i % 2) ? (1u << 26) : 0;
+    sim.at(0.106 + i * 0.001, [level] { agsi_host::Host::instance().writeVtr("PORT1", level, false); });
+  }
+  sim.runFor(0.005);
+  EXPECT_EQ(peek(sim, Timer::kBases[0] + 0x08), 52u) << "CAP0.0 again: two more rising edges";
 }
 
 TEST_F(OnChip, CaptureLatchesTheCountAtAPinEdgeAndMatchTogglesDriveTheirPin) {

@@ -93,6 +93,7 @@ struct Core::Impl final : CoreAccess {
       core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       // Only the bytes asked for, whatever the model answers (as a narrower bus would).
       *value = core.bus_.busRead(address, size) & (size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1);
+      core.noteStopRequest();
       return true;
     }
     return false;
@@ -107,6 +108,7 @@ struct Core::Impl final : CoreAccess {
     if (flags[page] & kBusWindow) {
       core.cycles_.store(core.now_ + core.extra_, std::memory_order_relaxed);
       core.bus_.busWrite(address, value, size);
+      core.noteStopRequest();
       // A RAM page routed through the bus may hold code that was decoded.
       if (flags[page] & kHasCode) invalidate(address, size);
       return true;
@@ -434,6 +436,7 @@ void Core::bkpt(uint32_t imm) {
   }
   cycles_.store(now_ + extra_, std::memory_order_relaxed);
   r_[0] = bus_.semihost(r_[0], r_[1]);
+  noteStopRequest();
   if (impl_->exitRequested) events_ |= kEvExit;
 }
 
@@ -502,6 +505,10 @@ RunEnd Core::loop(uint64_t until) {
   RunEnd end = RunEnd::Budget;
   uint32_t pc = r_[15];
   uint64_t now = now_;
+  // ITSTATE in a register: the loop writes it through to itState_ (which handlers read), and
+  // only IT (kEvIt) and exception return (finishEvents) change it behind the loop's back.
+  uint8_t it = itState_;
+  events_ &= ~uint32_t(kEvStop);  // left by stacking between runs: stop_ was reset since
   for (;;) {
     Entry& e = cache[(pc >> 1) & (kCacheEntries - 1)];
     if (e.op.tag != pc) [[unlikely]] {
@@ -513,38 +520,48 @@ RunEnd Core::loop(uint64_t until) {
     }
     const Op& op = e.op;
     uint32_t fallThrough = pc + op.len;
+    // next_ is only read where a handler branched (it set it then) or in finishEvents (set
+    // below), so the common instruction does not store it.
     pc_ = pc;
-    next_ = fallThrough;
     now_ = now;
-    bool inIt = itState_ != 0;
-    if (!inIt || conditionPassed(itState_ >> 4)) [[likely]] {
+    bool inIt = it != 0;
+    if (!inIt || conditionPassed(it >> 4)) [[likely]] {
       op.fn(*this, op);
       now += op.cycles;
       if (uint32_t ev = events_) [[unlikely]] {
         now += extra_;
         extra_ = 0;
-        if ((ev & ~uint32_t(kEvBranch | kEvCycles)) == 0) {
+        if ((ev & ~uint32_t(kEvBranch | kEvCycles | kEvIt)) == 0) {
           events_ = 0;
           pc = (ev & kEvBranch) ? next_ : fallThrough;
-          if (inIt) itAdvance(itState_);
+          if (ev & kEvIt) it = itState_;
+          if (inIt) itAdvance(it), itState_ = it;
         } else {
+          if (!(ev & kEvBranch)) next_ = fallThrough;
           now_ = now;
           bool ends = finishEvents(op, inIt, end);
+          it = itState_;
           now = now_;
           pc = next_;
           if (ends) break;
         }
+        // A stop asked for from another thread is looked at on branches and other events
+        // only: a loop always branches, and the slice's budget bounds straight-line code.
+        if (stop_.load(std::memory_order_relaxed)) [[unlikely]] {
+          if (!kSingle && now < until) end = RunEnd::Interrupted;
+          break;
+        }
       } else {
         pc = fallThrough;
-        if (inIt) [[unlikely]] itAdvance(itState_);
+        if (inIt) [[unlikely]] itAdvance(it), itState_ = it;
       }
     } else {
       // A skipped instruction in an IT block still takes its cycle.
       now += 1;
       pc = fallThrough;
-      itAdvance(itState_);
+      itAdvance(it), itState_ = it;
     }
-    if (kSingle || now >= until || stop_.load(std::memory_order_relaxed)) [[unlikely]] {
+    if (kSingle || now >= until) [[unlikely]] {
       if (!kSingle && now < until) end = RunEnd::Interrupted;
       break;
     }

@@ -257,7 +257,14 @@ class Core final : public Engine {
   enum Event : uint32_t {
     kEvBranch = 1, kEvCycles = 2, kEvFault = 4, kEvSleep = 8, kEvEndAfter = 16, kEvExit = 32,
     kEvExcReturn = 64, kEvInvState = 128, kEvBreak = 256, kEvWatch = 512,
+    kEvIt = 1024,    // IT set ITSTATE: the loop keeps a copy in a register
+    kEvStop = 2048,  // the bus (a pending interrupt, a watchdog reset) asked the run to stop
   };
+  // The loop looks at stop_ only after events: a bus call that asked for a stop (synchronously,
+  // from this thread) raises one so the run ends after its instruction, as before any other.
+  void noteStopRequest() {
+    if (stop_.load(std::memory_order_relaxed)) events_ |= kEvStop;
+  }
   uint32_t events_ = 0;
 
  private:

@@ -132,7 +132,7 @@ void bx(Core& c, const Op& op) {
 }
 void blx(Core& c, const Op& op) {
   uint32_t target = c.get(op.rm);
-  c.r_[14] = c.next_ | 1;
+  c.r_[14] = (c.pc_ + op.len) | 1;
   c.bxWritePc(target);
   refill(c);
 }
@@ -247,7 +247,7 @@ void revsh(Core& c, const Op& op) {
 }
 void cpsOp(Core& c, const Op& op) { c.cps(op.imm & 0x10, op.imm & 2, op.imm & 1); }
 void bkptOp(Core& c, const Op& op) { c.bkpt(op.imm); }
-void itOp(Core& c, const Op& op) { c.itState_ = uint8_t(op.imm); }
+void itOp(Core& c, const Op& op) { c.itState_ = uint8_t(op.imm), c.events_ |= Core::kEvIt; }
 void nop(Core&, const Op&) {}
 void wfiOp(Core& c, const Op&) { c.wfi(); }
 
