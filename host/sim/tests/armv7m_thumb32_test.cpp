@@ -737,6 +737,8 @@ TEST_F(Thumb32, CycleCountsFollowTheCortexM3Timings) {
   const Case cases[] = {
       {W(0xF1010001 /* add.w r0, r1, #1 */).bits, 1, "ALU"},
       {W(0xF8D20000 /* ldr.w r0, [r2] */).bits, 2, "LDR"},
+      {W(0xF8C20004 /* str.w r0, [r2, #4] */).bits, 1, "STR with an immediate offset"},
+      {W(0xF8420023 /* str.w r0, [r2, r3, lsl #2] */).bits, 2, "STR with a register offset"},
       {W(0xE9D20100 /* ldrd r0, r1, [r2] */).bits, 3, "LDRD"},
       {W(0xE892001B /* ldmia.w r2, {r0, r1, r3, r4} */).bits, 5, "LDM of four"},
       {W(0xFB011001 /* mla r0, r1, r1, r1 */).bits, 2, "MLA"},

@@ -276,6 +276,9 @@ bool decode16(uint16_t hw, uint32_t pc, Op& op) {
     op.cycles = 2;
     return set(fn);
   };
+  // A store with an immediate offset takes one cycle: its address is formed in that cycle and
+  // its data phase overlaps the next instruction.
+  auto immediate = [&](Handler load, Handler store) { return (hw & 0x800) ? memory(load) : set(store); };
   uint8_t lo0 = hw & 7, lo3 = (hw >> 3) & 7, lo6 = (hw >> 6) & 7, hi8 = (hw >> 8) & 7;
   switch (hw >> 12) {
     case 0x0: case 0x1: {
@@ -351,16 +354,16 @@ bool decode16(uint16_t hw, uint32_t pc, Op& op) {
       }
     case 0x6:
       op.rd = lo0, op.rn = lo3, op.imm = ((hw >> 6) & 31) * 4;
-      return memory((hw & 0x800) ? ldrImm : strImm);
+      return immediate(ldrImm, strImm);
     case 0x7:
       op.rd = lo0, op.rn = lo3, op.imm = (hw >> 6) & 31;
-      return memory((hw & 0x800) ? ldrbImm : strbImm);
+      return immediate(ldrbImm, strbImm);
     case 0x8:
       op.rd = lo0, op.rn = lo3, op.imm = ((hw >> 6) & 31) * 2;
-      return memory((hw & 0x800) ? ldrhImm : strhImm);
+      return immediate(ldrhImm, strhImm);
     case 0x9:
       op.rd = hi8, op.rn = 13, op.imm = (hw & 0xFF) * 4;
-      return memory((hw & 0x800) ? ldrImm : strImm);
+      return immediate(ldrImm, strImm);
     case 0xA:
       op.rd = hi8, op.imm = (hw & 0xFF) * 4;
       if (hw & 0x800) {
