@@ -132,6 +132,7 @@ struct Simulator::Chip : Bus {
   uint64_t cyclesBase = 0;
   double secondsBase = 0.0;
   uint64_t timersAt = 0;
+  uint64_t uartsAt[4] = {};  // each UART's own time: it may be brought up to date alone
 
   bool gpioIntLine = false, eint3Line = false;
   int changedPort = -1;
@@ -357,10 +358,29 @@ struct Simulator::Chip : Bus {
     spi.advance(delta, sysctl.peripheralDivider(Spi::kClockField));
     wdt.advance(delta, hz, sysctl.peripheralDivider(Watchdog::kClockField));
     rtc.advance(delta, hz);
-    for (Uart& u : uarts) u.advance(delta);
+    for (int i = 0; i < 4; ++i) syncUart(i);
     adc.advance(delta);
     dac.advance(delta, sysctl.peripheralDivider(kDacClockField));
     pwm.advance(delta, sysctl.peripheralDivider(kPwmClockField));
+  }
+  // A UART brought up to date alone: firmware polling LSR reads it every few cycles, and
+  // bringing every peripheral up to date at each read was most of what such a loop cost. Nothing
+  // else changes before the next device event (a slice ends there), so the others catch up at
+  // the next full sync.
+  void syncUart(int i) {
+    uint64_t now = cycles();
+    if (now == uartsAt[i]) return;
+    uarts[i].advance(now - uartsAt[i]);
+    uartsAt[i] = now;
+  }
+  int uartOf(const Peripheral* model) const {
+    for (int i = 0; i < 4; ++i)
+      if (model == &uarts[i]) return i;
+    return -1;
+  }
+  void syncFor(const Peripheral* model) {
+    if (int u = uartOf(model); u >= 0) syncUart(u);
+    else syncTimers();
   }
   // A watched port with peripheral-driven pins: their changes must land at their exact time.
   bool functionPinsWatched() const {
@@ -406,7 +426,8 @@ struct Simulator::Chip : Bus {
     }
     const AddressMap::Entry* e = map.find(address);
     if (e) {
-      if (e->timed || (e->model == &gpio && functionPinsDriven)) syncTimers();
+      if (e->timed) syncFor(e->model);
+      else if (e->model == &gpio && functionPinsDriven) syncTimers();
       *value = e->model->read(address - e->base, size, access);
       return true;
     }
@@ -427,7 +448,7 @@ struct Simulator::Chip : Bus {
     }
     const AddressMap::Entry* e = map.find(address);
     if (e) {
-      if (e->timed) syncTimers();
+      if (e->timed) syncFor(e->model);
       e->model->write(address - e->base, value, size, access);
       if (e->model == &pinConnect) refreshPins();  // a pin may now belong to PWM or a timer
       return true;
@@ -550,6 +571,7 @@ struct Simulator::Chip : Bus {
     refreshPins();
     rebaseClock();
     timersAt = cycles();
+    for (uint64_t& at : uartsAt) at = timersAt;
     uint32_t sp = 0, pc = 0;
     std::memcpy(&sp, flash.data(), 4);
     std::memcpy(&pc, flash.data() + 4, 4);
