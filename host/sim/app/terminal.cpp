@@ -44,6 +44,10 @@ void TerminalScreen::newLine() {
   cells_.clear();
   column_ = 0;
   changed_ = true;
+  keepBound();
+}
+
+void TerminalScreen::keepBound() {
   while (lines_.size() + 1 > maxLines_) {
     if (shownLines_ > 0) {
       --shownLines_;
@@ -121,15 +125,7 @@ void TerminalScreen::feed(std::string_view bytes) {
 void TerminalScreen::note(const std::string& text) {
   lines_.push_back({text, countChars(text)});
   changed_ = true;
-  while (lines_.size() + 1 > maxLines_) {
-    if (shownLines_ > 0) {
-      --shownLines_;
-      shownChars_ -= lines_.front().chars + 1;
-      removedChars_ += lines_.front().chars + 1;
-    }
-    lines_.pop_front();
-    ++dropped_;
-  }
+  keepBound();
 }
 
 void TerminalScreen::clear() {

@@ -57,6 +57,8 @@ class TerminalScreen {
   };
   void put(std::string cell);
   void newLine();
+  // Drops the oldest lines beyond the bound (the line being written counts as one).
+  void keepBound();
   void flushUtf8();
   std::string current() const;
 
